@@ -1,0 +1,25 @@
+#pragma once
+// The main window. Its constructor runs the start-up sequence: workspace
+// root, run-state marker, log, reference data, default project, status bar.
+
+#include <QMainWindow>
+#include <string>
+
+class LumoEditor : public QMainWindow {
+    Q_OBJECT
+public:
+    explicit LumoEditor(QWidget* parent = nullptr);
+    ~LumoEditor() override;
+
+    // The current directory at start-up, forward slashes, no trailing separator.
+    const std::string& workspaceRoot() const { return m_root; }
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void openLog();
+    void buildWidgets();
+
+    std::string m_root;
+};

@@ -1,0 +1,55 @@
+#include "app/Trace.h"
+
+#include <cstdarg>
+#include <cstdio>
+#include <mutex>
+#include <vector>
+
+namespace {
+std::mutex g_mutex;
+bool g_enabled = true;
+Trace::Sink g_sink;
+
+void emit(Trace::Stream stream, const char* fmt, va_list args) {
+    va_list copy;
+    va_copy(copy, args);
+    const int n = std::vsnprintf(nullptr, 0, fmt, copy);
+    va_end(copy);
+    if (n < 0)
+        return;
+    std::vector<char> buf(static_cast<size_t>(n) + 1);
+    std::vsnprintf(buf.data(), buf.size(), fmt, args);
+    std::lock_guard<std::mutex> lock(g_mutex);
+    if (g_sink)
+        g_sink(stream, std::string(buf.data(), static_cast<size_t>(n)));
+    if (!g_enabled)
+        return;
+    FILE* f = stream == Trace::Out ? stdout : stderr;
+    std::fwrite(buf.data(), 1, static_cast<size_t>(n), f);
+    std::fflush(f);
+}
+} // namespace
+
+void Trace::out(const char* fmt, ...) {
+    va_list args;
+    va_start(args, fmt);
+    emit(Out, fmt, args);
+    va_end(args);
+}
+
+void Trace::err(const char* fmt, ...) {
+    va_list args;
+    va_start(args, fmt);
+    emit(Err, fmt, args);
+    va_end(args);
+}
+
+void Trace::setEnabled(bool enabled) {
+    std::lock_guard<std::mutex> lock(g_mutex);
+    g_enabled = enabled;
+}
+
+void Trace::setSink(Sink sink) {
+    std::lock_guard<std::mutex> lock(g_mutex);
+    g_sink = std::move(sink);
+}

@@ -1,0 +1,22 @@
+#pragma once
+// Console trace lines. Every line the program reports on its console goes
+// through here so that the texts stay exact and can be silenced or captured
+// in one place (tests install a sink to read them back).
+
+#include <functional>
+#include <string>
+
+class Trace {
+public:
+    enum Stream { Out, Err };
+    using Sink = std::function<void(Stream, const std::string&)>;
+
+    // printf-style; the text is written as given (callers supply their own newlines).
+    static void out(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
+    static void err(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
+
+    // false: nothing is printed (the sink, if any, still receives the text).
+    static void setEnabled(bool enabled);
+    // Receives every traced text; pass an empty function to remove it.
+    static void setSink(Sink sink);
+};

@@ -1,0 +1,23 @@
+#!/usr/bin/env bash
+# Sets up the machine, then builds and runs the whole test suite twice: the
+# plain build, then the AddressSanitizer + UndefinedBehaviorSanitizer build.
+# GL and widget tests run under Xvfb with Mesa's software renderer.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/setup.sh
+
+export LIBGL_ALWAYS_SOFTWARE=1 QT_QPA_PLATFORM=xcb
+export ASAN_OPTIONS="detect_leaks=1:abort_on_error=1"
+export LSAN_OPTIONS="suppressions=$PWD/tests/lsan.supp:print_suppressions=0"
+export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
+
+run_suite() {
+  local dir="$1"; shift
+  scripts/build.sh "$dir" "$@"
+  (cd "$dir" && xvfb-run -a -s "-screen 0 1600x1200x24" ctest --output-on-failure -j "$(nproc)")
+}
+
+echo "== plain build =="
+run_suite build -DCMAKE_BUILD_TYPE=RelWithDebInfo
+echo "== sanitizer build =="
+run_suite build-sanitize -DCMAKE_BUILD_TYPE=Debug -DLUMO_SANITIZE=ON -DLUMO_BUILD_BENCH=OFF

@@ -1,0 +1,49 @@
+#pragma once
+// Shared helpers of the test suite: fixture lookup, scratch folders and
+// capture of console trace lines.
+
+#include "app/Trace.h"
+
+#include <string>
+#include <vector>
+
+namespace testing_support {
+
+// Folder of the shared real-world fixtures; empty when it is not present.
+std::string fixturesDir();
+// Skips the current test with a message when the fixtures are absent.
+#define LUMO_REQUIRE_FIXTURES()                                                   \
+    do {                                                                          \
+        if (testing_support::fixturesDir().empty())                               \
+            GTEST_SKIP() << "../shared/fixtures is absent; real-file test skipped"; \
+    } while (0)
+
+// A fresh empty folder under the system temp dir, removed on destruction.
+class ScratchDir {
+public:
+    ScratchDir();
+    ~ScratchDir();
+    const std::string& path() const { return m_path; }
+    std::string file(const std::string& name) const { return m_path + "/" + name; }
+
+private:
+    std::string m_path;
+};
+
+// Collects every traced text (console output is silenced) while alive.
+class TraceCapture {
+public:
+    TraceCapture();
+    ~TraceCapture();
+    std::string all() const;
+    bool contains(const std::string& text) const;
+    int count(const std::string& text) const;
+
+private:
+    std::vector<std::string> m_lines;
+};
+
+std::string readFile(const std::string& path);
+void writeFile(const std::string& path, const std::string& bytes);
+
+} // namespace testing_support
