@@ -1,18 +1,13 @@
 #include "app/StatusBarController.h"
 
+#include "app/SharedInstance.h"
+
 #include <algorithm>
-#include <atomic>
-#include <mutex>
 
 std::shared_ptr<StatusBarController> StatusBarController::instance() {
     static std::mutex mutex;
     static std::shared_ptr<StatusBarController> shared;
-    if (!std::atomic_load(&shared)) {
-        std::lock_guard<std::mutex> lock(mutex);
-        if (!std::atomic_load(&shared))
-            std::atomic_store(&shared, std::shared_ptr<StatusBarController>(new StatusBarController()));
-    }
-    return std::atomic_load(&shared);
+    return sharedInstance(shared, mutex, [] { return new StatusBarController(); });
 }
 
 StatusBarController::StatusBarController() {

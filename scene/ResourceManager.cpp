@@ -1,0 +1,98 @@
+#include "scene/ResourceManager.h"
+
+#include "app/SharedInstance.h"
+#include "app/Trace.h"
+#include "scene/ImageBuffer.h"
+
+namespace {
+
+// Converts a BGRA/BGR/grey buffer as imread gives it to R, G, B, A bytes in
+// the same row order.
+void toRgba(const ImageBuffer& image, std::vector<uint8_t>& rgba) {
+    const size_t count = size_t(image.width) * size_t(image.height);
+    const size_t c = size_t(image.channels);
+    rgba.resize(count * 4);
+    for (size_t i = 0; i < count; ++i) {
+        const uint8_t* s = image.data.data() + i * c;
+        uint8_t* d = rgba.data() + i * 4;
+        if (c == 1) {
+            d[0] = d[1] = d[2] = d[3] = s[0];
+        } else {
+            d[0] = s[2];
+            d[1] = s[1];
+            d[2] = s[0];
+            d[3] = c == 4 ? s[3] : 255;
+        }
+    }
+}
+
+} // namespace
+
+std::shared_ptr<ResourceManager> ResourceManager::instance() {
+    static std::mutex mutex;
+    static std::shared_ptr<ResourceManager> shared;
+    return sharedInstance(shared, mutex, [] {
+        Trace::out("creat ResourceManager\n");
+        return new ResourceManager();
+    });
+}
+
+ResourceManager::ResourceManager() = default;
+
+ResourceManager::~ResourceManager() {
+    Trace::out("ResourceManager::~ResourceManager()\n");
+    Trace::out("ResourceManager::delete all Textures()\n");
+    m_textures.clear();
+}
+
+void ResourceManager::addTex(const std::string& path) {
+    Trace::out("addTex(%s)\n", path.c_str());
+    const auto inserted = m_textures.emplace(path, TextureEntry());
+    if (!inserted.second)
+        return;
+    TextureEntry& entry = inserted.first->second;
+
+    ImageBuffer image;
+    const bool loaded = image.imread(path) &&
+                        (image.channels == 1 || image.channels == 3 || image.channels == 4) &&
+                        image.data.size() == image.expectedSize();
+    if (!loaded) {
+        Trace::err("Load Texture failed: %s\n", path.c_str());
+        return;
+    }
+    entry.path = path;
+    entry.width = image.width;
+    entry.height = image.height;
+    entry.channels = 4;
+    toRgba(image, entry.pixels);
+    Trace::err("Load Texture end\n");
+}
+
+uint32_t ResourceManager::getTexid(const std::string& path, int contextIndex) const {
+    const auto it = m_textures.find(path);
+    if (it == m_textures.end()) {
+        Trace::out("!!!\ngetTexid %s not found\n\n", path.c_str());
+        return 0;
+    }
+    if (contextIndex < 0 || contextIndex >= kTextureSlots)
+        return 0;
+    return it->second.texId[contextIndex];
+}
+
+void ResourceManager::uploadAll(int contextIndex) {
+    if (contextIndex < 0 || contextIndex >= kTextureSlots) {
+        Trace::out("uploadAll, context slot %d out of range\n", contextIndex);
+        return;
+    }
+    for (auto& item : m_textures) {
+        TextureEntry& entry = item.second;
+        entry.contextIndex = contextIndex;
+        uploadTexture(entry.pixels, entry.width, entry.height, entry.channels, entry.texId,
+                      entry.contextIndex);
+    }
+}
+
+const TextureEntry* ResourceManager::find(const std::string& path) const {
+    const auto it = m_textures.find(path);
+    return it == m_textures.end() ? nullptr : &it->second;
+}
