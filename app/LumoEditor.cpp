@@ -2,11 +2,15 @@
 
 #include "app/Log.h"
 #include "app/Paths.h"
+#include "app/StatusBarController.h"
 #include "app/Trace.h"
 #include "app/Workspace.h"
 
 #include <QCloseEvent>
 #include <QDir>
+#include <QLabel>
+#include <QProgressBar>
+#include <QStatusBar>
 
 LumoEditor::LumoEditor(QWidget* parent) : QMainWindow(parent) {
     m_root = QDir::currentPath().toLocal8Bit().toStdString();
@@ -19,8 +23,14 @@ LumoEditor::LumoEditor(QWidget* parent) : QMainWindow(parent) {
     LOG_INFO("current path :%s\n", m_root.c_str());
 
     buildWidgets();
+    // Integration point: the shared data holder is initialised here with the
+    // workspace root (reference meshes, data paths, effect templates), and the
+    // title below takes its current project name.
     setWindowTitle(QString::fromLocal8Bit("LumoEditor - default"));
     createDefaultProject(m_root);
+    buildStatusBar();
+    // Integration point: the face-action table is loaded here, then the
+    // window's signals and actions are connected.
 }
 
 LumoEditor::~LumoEditor() = default;
@@ -38,8 +48,36 @@ void LumoEditor::buildWidgets() {
     resize(1600, 960);
 }
 
+void LumoEditor::buildStatusBar() {
+    QStatusBar* bar = statusBar();
+    bar->setSizeGripEnabled(true);
+    bar->setStyleSheet(QStringLiteral("QStatusBar { background: #DDDDDD; }"
+                                      "QStatusBar::item { border: 1px solid #CCCCCC; border-radius: 3px; }"));
+
+    auto* message = new QLabel(bar);
+    message->setFixedHeight(20);
+    message->setFixedWidth(500);
+    message->setAlignment(Qt::AlignVCenter | Qt::AlignLeft);
+
+    auto* second = new QLabel(bar);
+    second->setAlignment(Qt::AlignCenter);
+
+    auto* progress = new QProgressBar(bar);
+    progress->setValue(0);
+    progress->setTextVisible(false);
+    progress->setFixedWidth(500);
+    progress->setAlignment(Qt::AlignRight);
+
+    bar->addWidget(message, 0);
+    bar->addWidget(second, 1);
+    bar->addWidget(progress, 2);
+    StatusBarController::instance()->setWidgets(bar, message, second, progress);
+}
+
 void LumoEditor::closeEvent(QCloseEvent* event) {
     Trace::out("LumoEditor::closeEvent\n");
+    // Integration point: the scene tree's and the viewers' selections are
+    // cleared here.
     writeRunState(m_root, 2);
     QMainWindow::closeEvent(event);
 }

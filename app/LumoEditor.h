@@ -1,6 +1,8 @@
 #pragma once
 // The main window. Its constructor runs the start-up sequence: workspace
-// root, run-state marker, log, reference data, default project, status bar.
+// root, run-state marker, log, reference data, default project, status bar,
+// face actions. Construction never fails: a missing log/ or an unwritable
+// workspace is reported on the console and start-up goes on.
 
 #include <QMainWindow>
 #include <string>
@@ -20,6 +22,9 @@ protected:
 private:
     void openLog();
     void buildWidgets();
+    // The status bar: message label, second label and progress bar, handed
+    // to the StatusBarController.
+    void buildStatusBar();
 
     std::string m_root;
 };

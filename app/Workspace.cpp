@@ -26,6 +26,7 @@ void createDefaultProject(const std::string& root) {
     }
     if (made != 1)
         return;
+    Trace::out("mkdir ok\n");
     makeDir(pathJoin(project, "/zip"));
     makeDir(pathJoin(project, "/out"));
     const std::string build = pathJoin(project, "/build");

@@ -23,6 +23,9 @@ TEST(Workspace, firstStartCreatesDefaultProjectWithoutFcopy) {
     TraceCapture trace;
     createDefaultProject(dir.path());
     EXPECT_TRUE(trace.contains("create default project!"));
+    // once from makeDir for the project folder, once more from the project
+    // creation itself, then once for each of the five subfolders
+    EXPECT_EQ(trace.count("mkdir ok\n"), 8);
     const std::set<std::string> expected = {
         "Projects", "Projects/default", "Projects/default/zip", "Projects/default/out",
         "Projects/default/build", "Projects/default/build/iOS", "Projects/default/build/Android"};
