@@ -79,6 +79,8 @@ private:
     bool clearBeforeBuild(bool force);
     bool checkOutWritten(const char* step);
     bool checkOutput(const char* step, const std::string& path);
+    // Progress 50 and "Siging bundle"; then zip and sign unless option is Step1.
+    bool bundleStage(int option);
     bool zipStage();
     bool zipStep();
     bool signStep();
