@@ -1,0 +1,316 @@
+#include "scene/ImageBuffer.h"
+#include "PngTestFiles.h"
+#include "TestSupport.h"
+
+#include <filesystem>
+#include <gtest/gtest.h>
+#include <random>
+
+using namespace testing_support;
+namespace fs = std::filesystem;
+
+namespace {
+
+const char* kInfo = "origin channel:";
+
+// A 3 x 2 picture: top row red, green, blue; bottom row white, grey, clear.
+std::vector<uint16_t> rgbaSamples() {
+    return {255, 0, 0, 255,   0, 255, 0, 200,   0, 0, 255, 100,
+            255, 255, 255, 255, 128, 128, 128, 128, 0, 0, 0, 0};
+}
+
+std::vector<uint8_t> asBytes(const std::vector<uint16_t>& samples) {
+    return std::vector<uint8_t>(samples.begin(), samples.end());
+}
+
+ImageBuffer filledBuffer(int w, int h, int c) {
+    ImageBuffer b;
+    b.create(w, h, c);
+    for (size_t i = 0; i < b.data.size(); ++i)
+        b.data[i] = uint8_t(i * 7 + 3);
+    return b;
+}
+
+// Pixel (x, y) of a packed buffer, y counted in stored row order.
+std::vector<uint8_t> pixelAt(const ImageBuffer& b, int x, int y) {
+    const auto* p = b.data.data() + (size_t(y) * size_t(b.width) + size_t(x)) * size_t(b.channels);
+    return std::vector<uint8_t>(p, p + b.channels);
+}
+
+} // namespace
+
+TEST(ImageRead, rgbaPngComesOutBgraBottomUpWithOneInfoLine) {
+    ScratchDir dir;
+    const std::string path = dir.file("rgba.png");
+    writeFile(path, makePng(3, 2, PngColor::Rgba, 8, rgbaSamples()));
+    ImageBuffer image;
+    TraceCapture trace;
+    ASSERT_TRUE(image.imread(path));
+    EXPECT_EQ(image.width, 3);
+    EXPECT_EQ(image.height, 2);
+    EXPECT_EQ(image.channels, 4);
+    // stored row 0 is the picture's bottom row: white, grey, clear
+    EXPECT_EQ(pixelAt(image, 0, 0), (std::vector<uint8_t>{255, 255, 255, 255}));
+    EXPECT_EQ(pixelAt(image, 1, 0), (std::vector<uint8_t>{128, 128, 128, 128}));
+    // top row red, green, blue in B, G, R, A order
+    EXPECT_EQ(pixelAt(image, 0, 1), (std::vector<uint8_t>{0, 0, 255, 255}));
+    EXPECT_EQ(pixelAt(image, 1, 1), (std::vector<uint8_t>{0, 255, 0, 200}));
+    EXPECT_EQ(pixelAt(image, 2, 1), (std::vector<uint8_t>{255, 0, 0, 100}));
+    EXPECT_EQ(trace.count(kInfo), 1);
+    EXPECT_TRUE(trace.contains("\n" + path + "\norigin channel:"));
+}
+
+// Each source kind, the number of times the info line is printed, and the
+// expected 8-bit value of every sample (16-bit samples scale linearly).
+TEST(ImageRead, convertsGreyAndSixteenBitPicturesToBgraWithTheirTraceLines) {
+    struct Case {
+        const char* name;
+        PngColor color;
+        int depth;
+        std::vector<uint16_t> samples; // 2 x 2, top row first
+        int infoLines;
+        bool typeLine;
+    };
+    const std::vector<Case> cases = {
+        {"grey8", PngColor::Grey, 8, {0, 64, 128, 255}, 2, false},
+        {"grey16", PngColor::Grey, 16, {0, 0x4000, 0x8000, 0xFFFF}, 3, true},
+        {"rgb16", PngColor::Rgb, 16, {0xFFFF, 0, 0, 0, 0xFFFF, 0, 0, 0, 0xFFFF, 0x8000, 0x8000, 0x8000}, 3, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ScratchDir dir;
+        const std::string path = dir.file(std::string(c.name) + ".png");
+        const std::string png = makePng(2, 2, c.color, c.depth, c.samples);
+        writeFile(path, png);
+        ImageBuffer image;
+        TraceCapture trace;
+        ASSERT_TRUE(image.imread(path));
+        EXPECT_EQ(image.channels, 4);
+        EXPECT_EQ(image.data.size(), 16u);
+        EXPECT_EQ(trace.count(kInfo), c.infoLines);
+        EXPECT_EQ(trace.contains("FreeImage_GetImageType(dib) != FIT_BITMAP\n"), c.typeLine);
+        EXPECT_TRUE(trace.contains("reeImage_GetBPP(dib) != 32\n" + path));
+        // an independent decoder agrees on every pixel
+        const Rgba8 reference = decodeWithStb(png);
+        ASSERT_EQ(reference.width, 2);
+        EXPECT_EQ(bgraBottomUpToRgbaTopDown(image.data, 2, 2), reference.rgba);
+    }
+}
+
+TEST(ImageRead, realSequenceFramesMatchAnIndependentDecoder) {
+    LUMO_REQUIRE_FIXTURES();
+    int files = 0;
+    for (const auto& e : fs::directory_iterator(fixturesDir() + "/sequences")) {
+        if (e.path().extension() != ".png")
+            continue;
+        SCOPED_TRACE(e.path().string());
+        ++files;
+        const std::string bytes = readFile(e.path().string());
+        const Rgba8 reference = decodeWithStb(bytes);
+        ASSERT_GT(reference.width, 0);
+        ImageBuffer image;
+        TraceCapture quiet;
+        ASSERT_TRUE(image.imread(e.path().string()));
+        ASSERT_EQ(image.width, reference.width);
+        ASSERT_EQ(image.height, reference.height);
+        EXPECT_EQ(bgraBottomUpToRgbaTopDown(image.data, image.width, image.height), reference.rgba);
+
+        // written back as PNG, the picture is neither mirrored nor red/blue swapped
+        ScratchDir dir;
+        ASSERT_TRUE(image.imwrite(dir.file("back.png")));
+        EXPECT_EQ(decodeWithStb(readFile(dir.file("back.png"))).rgba, reference.rgba);
+    }
+    EXPECT_GE(files, 8);
+}
+
+TEST(ImageRead, readsFromMemoryLikeFromFile) {
+    const std::string png = makePng(3, 2, PngColor::Rgba, 8, rgbaSamples());
+    ScratchDir dir;
+    writeFile(dir.file("a.png"), png);
+    ImageBuffer fromFile, fromMemory;
+    TraceCapture quiet;
+    ASSERT_TRUE(fromFile.imread(dir.file("a.png")));
+    ASSERT_TRUE(fromMemory.imreadMemory(reinterpret_cast<const uint8_t*>(png.data()), png.size(), "mem"));
+    EXPECT_EQ(fromFile.data, fromMemory.data);
+    // the content decides the format, whatever the name says
+    ImageBuffer misnamed;
+    EXPECT_TRUE(misnamed.imreadMemory(reinterpret_cast<const uint8_t*>(png.data()), png.size(), "a.jpg"));
+    EXPECT_EQ(misnamed.data, fromFile.data);
+}
+
+TEST(ImageRead, refusesBadInputAndLeavesTheBufferAsItWas) {
+    ScratchDir dir;
+    const std::string png = makePng(5, 4, PngColor::Rgba, 8, std::vector<uint16_t>(5 * 4 * 4, 77));
+    std::mt19937 rng(12345);
+    std::string noise(4096, '\0');
+    for (char& ch : noise)
+        ch = char(rng());
+    writeFile(dir.file("empty.png"), "");
+    writeFile(dir.file("noise.png"), noise);
+    writeFile(dir.file("noise.qqq"), noise);
+    writeFile(dir.file("text.txt"), "just some words, not a picture\n");
+    fs::create_directory(dir.file("folder.png"));
+    struct Case {
+        std::string path;
+        std::string message;
+    };
+    std::vector<Case> cases = {
+        {dir.file("missing.png"), "load image failed: " + dir.file("missing.png") + "\n"},
+        {dir.file("missing.qqq"), "Unsupported image format!\n"},
+        {dir.file("empty.png"), "load image failed: " + dir.file("empty.png") + "\n"},
+        {dir.file("noise.png"), "load image failed: " + dir.file("noise.png") + "\n"},
+        {dir.file("noise.qqq"), "Unsupported image format!\n"},
+        {dir.file("text.txt"), "Unsupported image format!\n"},
+        {dir.path(), "Unsupported image format!\n"}, // a folder, not a file
+        {dir.path() + "/", "Unsupported image format!\n"},
+        {dir.file("folder.png"), "load image failed: " + dir.file("folder.png") + "\n"},
+    };
+    // every cut that loses part of the picture data (the last 12 bytes are
+    // the end marker)
+    for (size_t len = 1; len + 12 < png.size(); ++len) {
+        const std::string path = dir.file("cut" + std::to_string(len) + ".png");
+        writeFile(path, png.substr(0, len));
+        cases.push_back({path, "load image failed: " + path + "\n"});
+    }
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.path);
+        ImageBuffer image = filledBuffer(2, 3, 3);
+        const ImageBuffer before = image;
+        TraceCapture trace;
+        EXPECT_FALSE(image.imread(c.path));
+        EXPECT_TRUE(trace.contains(c.message)) << trace.all();
+        EXPECT_EQ(image.data, before.data);
+        EXPECT_EQ(image.width, 2);
+        EXPECT_EQ(image.height, 3);
+        EXPECT_EQ(image.channels, 3);
+    }
+}
+
+TEST(ImageRead, refusesHeaderThatAnnouncesAnOversizedPicture) {
+    // 200000 x 200000 pixels announced (160 GB as BGRA), a few bytes of data
+    const std::string png = withHeaderSize(makePng(1, 1, PngColor::Rgba, 8, {1, 2, 3, 4}), 200000, 200000);
+    ImageBuffer image;
+    TraceCapture trace;
+    EXPECT_FALSE(image.imreadMemory(reinterpret_cast<const uint8_t*>(png.data()), png.size(), "big.png"));
+    EXPECT_TRUE(trace.contains("load image failed: big.png\n"));
+    EXPECT_TRUE(image.data.empty());
+}
+
+TEST(ImageWrite, roundTripThroughPngKeepsEveryByte) {
+    const struct {
+        int w, h, c;
+    } sizes[] = {{3, 2, 4}, {5, 3, 4}, {1, 1, 4}, {7, 5, 3}, {6, 4, 1}};
+    for (const auto& s : sizes) {
+        SCOPED_TRACE(std::to_string(s.w) + "x" + std::to_string(s.h) + "x" + std::to_string(s.c));
+        ScratchDir dir;
+        const ImageBuffer source = filledBuffer(s.w, s.h, s.c);
+        TraceCapture quiet;
+        ASSERT_TRUE(source.imwrite(dir.file("out.png")));
+        EXPECT_FALSE(fs::exists(dir.file("out.png.part")));
+        ImageBuffer back;
+        ASSERT_TRUE(back.imread(dir.file("out.png")));
+        ASSERT_EQ(back.width, s.w);
+        ASSERT_EQ(back.height, s.h);
+        for (int y = 0; y < s.h; ++y)
+            for (int x = 0; x < s.w; ++x) {
+                const auto src = pixelAt(source, x, y);
+                const auto got = pixelAt(back, x, y);
+                if (s.c == 1)
+                    EXPECT_EQ(got, (std::vector<uint8_t>{src[0], src[0], src[0], 255}));
+                else
+                    for (int k = 0; k < s.c; ++k)
+                        EXPECT_EQ(got[size_t(k)], src[size_t(k)]) << "pixel " << x << "," << y;
+            }
+    }
+}
+
+TEST(ImageWrite, writtenPngShowsTheRightColoursToAnotherDecoder) {
+    ImageBuffer image;
+    image.create(3, 2, 4, asBytes({255, 255, 255, 255, 128, 128, 128, 128, 0, 0, 0, 0, // bottom row
+                                   0, 0, 255, 255, 0, 255, 0, 200, 255, 0, 0, 100}).data());
+    ScratchDir dir;
+    TraceCapture quiet;
+    ASSERT_TRUE(image.imwrite(dir.file("x.png")));
+    EXPECT_EQ(decodeWithStb(readFile(dir.file("x.png"))).rgba, asBytes(rgbaSamples()));
+}
+
+TEST(ImageWrite, reportsEveryFailureAndWritesNothing) {
+    ScratchDir dir;
+    writeFile(dir.file("plainfile"), "x");
+    const ImageBuffer good = filledBuffer(4, 4, 4);
+    ImageBuffer inconsistent = filledBuffer(4, 4, 4);
+    inconsistent.data.pop_back();
+    ImageBuffer twoChannels = filledBuffer(4, 4, 2);
+    struct Case {
+        const char* name;
+        const ImageBuffer* image;
+        std::string path;
+        std::string message;
+    };
+    const ImageBuffer empty;
+    const std::vector<Case> cases = {
+        {"empty", &empty, dir.file("e.png"), "Empty Image!\n"},
+        {"unknown extension", &good, dir.file("e.qqq"), "imwrite, unsupported format:" + dir.file("e.qqq") + "\n"},
+        {"missing folder", &good, dir.file("nofolder/e.png"), "imwrite, save failed:" + dir.file("nofolder/e.png") + "\n"},
+        {"file as folder", &good, dir.file("plainfile/e.png"), "imwrite, save failed:"},
+        {"bytes short of sizes", &inconsistent, dir.file("i.png"), "imwrite, inconsistent image"},
+        {"two channels", &twoChannels, dir.file("t.png"), "imwrite, inconsistent image"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TraceCapture trace;
+        EXPECT_FALSE(c.image->imwrite(c.path));
+        EXPECT_TRUE(trace.contains(c.message)) << trace.all();
+        EXPECT_FALSE(fs::exists(c.path));
+        EXPECT_FALSE(fs::exists(c.path + ".part"));
+    }
+}
+
+TEST(ImageBufferShape, createCopiesOrZeroFillsAndReleaseEmpties) {
+    const uint8_t src[6] = {1, 2, 3, 4, 5, 6};
+    ImageBuffer b;
+    b.create(2, 1, 3, src);
+    EXPECT_EQ(b.data, std::vector<uint8_t>(src, src + 6));
+    EXPECT_EQ(b.getWidth(), 2);
+    b.create(3, 2, 1);
+    EXPECT_EQ(b.data, std::vector<uint8_t>(6, 0));
+    b.create(-3, 2, 4);
+    EXPECT_TRUE(b.data.empty());
+    EXPECT_EQ(b.width, 0);
+    b.create(2, 2, 4);
+    b.release();
+    EXPECT_TRUE(b.data.empty());
+    EXPECT_EQ(b.width + b.height + b.channels, 0);
+}
+
+TEST(ImageBufferShape, flipsMirrorEveryPixelAndKeepOddMiddles) {
+    const struct {
+        int w, h, c;
+    } sizes[] = {{3, 1, 4}, {1, 1, 4}, {2, 2, 1}, {5, 3, 3}, {4, 5, 4}, {1, 4, 2}};
+    for (const auto& s : sizes) {
+        SCOPED_TRACE(std::to_string(s.w) + "x" + std::to_string(s.h) + "x" + std::to_string(s.c));
+        const ImageBuffer source = filledBuffer(s.w, s.h, s.c);
+        ImageBuffer h = source;
+        h.flipHorizontal();
+        ImageBuffer v = source;
+        v.flipVertical();
+        for (int y = 0; y < s.h; ++y)
+            for (int x = 0; x < s.w; ++x) {
+                EXPECT_EQ(pixelAt(h, x, y), pixelAt(source, s.w - 1 - x, y));
+                EXPECT_EQ(pixelAt(v, x, y), pixelAt(source, x, s.h - 1 - y));
+            }
+        h.flipHorizontal();
+        v.flipVertical();
+        EXPECT_EQ(h.data, source.data);
+        EXPECT_EQ(v.data, source.data);
+    }
+}
+
+TEST(ImageBufferShape, flipsLeaveAnInconsistentBufferAlone) {
+    ImageBuffer b = filledBuffer(4, 4, 4);
+    b.data.resize(10);
+    const auto before = b.data;
+    b.flipHorizontal();
+    b.flipVertical();
+    EXPECT_EQ(b.data, before);
+}
