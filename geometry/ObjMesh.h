@@ -211,6 +211,39 @@ public:
     // getBMesh(bmeshTriangulated), everything deselected, syncVertexFlags.
     void resetBMeshSelection();
 
+    // ---- Vertex selection and edits (ObjMeshEdit.cpp) ----
+    // Selections go through getBMesh(bmeshTriangulated) and finish with
+    // syncVertexFlags. Vertex indices out of range and unknown modes change
+    // nothing. Modes: 0 = replace the selection, 1 = add, 2 = remove.
+
+    bool hasSelectedVertex() const;
+    bool isVertexSelected(int32_t i) const;
+    void selectVertex(int32_t i, int mode);
+    // As selectVertex, flooding over edges from i (kvo::BMesh::selectLinked).
+    void selectLinked(int32_t i, int mode);
+    // Selects the vertices of a shortest path (by edge length) from i to j.
+    void selectShortestPath(int32_t i, int32_t j);
+    void invertSelection();
+    // Adds every neighbour of a selected vertex.
+    void growSelection();
+    // Removes every selected vertex that has an unselected neighbour.
+    void shrinkSelection();
+    // Hides every face all of whose corners are selected; sets dirty.
+    void hideSelectedFaces();
+    // Shows every face; sets dirty.
+    void unhideAllFaces();
+    // Laplacian smoothing of the selected vertices, `iterations` passes: each
+    // becomes the plain average of its edge neighbours (a vertex without
+    // neighbours stays where it is); normals recomputed.
+    void smoothSelected(int iterations);
+    // Deletes the selected vertices and the faces that use them (a mesh
+    // without faces just drops the selected vertices). The rest is rebuilt
+    // as triangles that keep their texture coordinates, normals' indices
+    // are recomputed, and each triangle keeps the material of the face it
+    // came from; per-vertex colours follow their vertices. The bmesh is
+    // released and the selection cleared.
+    void deleteSelected();
+
     // ---- Data ----
 
     math3d::Vec3 boundsMin;     // axis-aligned box of the vertices
