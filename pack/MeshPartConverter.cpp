@@ -1,0 +1,310 @@
+#include "pack/MeshPartConverter.h"
+
+#include "app/Log.h"
+#include "app/Trace.h"
+#include "pack/DeltaRanges.h"
+#include "pack/NormalBuilder.h"
+#include "pack/TangentBuilder.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+namespace {
+
+void appendFloat(std::vector<uint32_t>& words, float f) {
+    uint32_t w;
+    std::memcpy(&w, &f, sizeof w);
+    words.push_back(w);
+}
+
+void appendVec3(std::vector<uint32_t>& words, math3d::Vec3 v) {
+    appendFloat(words, v.x);
+    appendFloat(words, v.y);
+    appendFloat(words, v.z);
+}
+
+int16_t saturatedDelta(int16_t shape, int16_t base) {
+    const int d = static_cast<int>(shape) - static_cast<int>(base);
+    return static_cast<int16_t>(std::clamp(d, -32768, 32767));
+}
+
+// File name without folder (either separator) and without extension.
+std::string fileStem(const std::string& path) {
+    const size_t slash = path.find_last_of("/\\");
+    std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+    const size_t dot = name.rfind('.');
+    if (dot != std::string::npos)
+        name.resize(dot);
+    return name;
+}
+
+} // namespace
+
+MeshPartConverter::MeshPartConverter(const MeshPart& part, CFinalFormat& format)
+    : m_part(part), m_format(format), m_n(part.vertexCount) {}
+
+MeshPartConverter::~MeshPartConverter() = default;
+
+bool MeshPartConverter::collectTriangles() {
+    m_corners.clear();
+    m_corners.reserve(m_part.triangleCount * 3);
+    size_t dropped = 0;
+    for (size_t tri = 0; tri < m_part.triangleCount; ++tri) {
+        const MeshCorner* c = m_part.corners + tri * 3;
+        bool valid = true;
+        for (int k = 0; k < 3; ++k)
+            valid = valid && c[k].v >= 0 && static_cast<size_t>(c[k].v) < m_n;
+        if (!valid) {
+            ++dropped;
+            continue;
+        }
+        for (int k = 0; k < 3; ++k) {
+            MeshCorner corner = c[k];
+            if (corner.t < 0 || static_cast<size_t>(corner.t) >= m_part.texCoordCount)
+                corner.t = -1;
+            m_corners.push_back(corner);
+        }
+    }
+    if (dropped)
+        Trace::err("ConvertBlendshape: %zu triangles of %s name no existing vertex; dropped\n", dropped,
+                   m_part.name.c_str());
+    m_triPositions.resize(m_corners.size());
+    for (size_t i = 0; i < m_corners.size(); ++i)
+        m_triPositions[i] = static_cast<uint32_t>(m_corners[i].v);
+    return !m_corners.empty();
+}
+
+void MeshPartConverter::computeCenter(float center[3]) const {
+    const math3d::Vec3* p = m_part.shapes;
+    double sum[3] = {0, 0, 0};
+    double weight = 0;
+    for (size_t i = 0; i < m_triPositions.size(); i += 3) {
+        const math3d::Vec3 p0 = p[m_triPositions[i]], p1 = p[m_triPositions[i + 1]], p2 = p[m_triPositions[i + 2]];
+        const double area = math3d::length(math3d::cross(p1 - p0, p2 - p0));
+        const math3d::Vec3 s = p0 + p1 + p2;
+        for (int k = 0; k < 3; ++k)
+            sum[k] += area * s[k];
+        weight += 3 * area;
+    }
+    if (!(weight > 0) || !std::isfinite(weight)) {
+        // No area: the plain average of the positions.
+        for (int k = 0; k < 3; ++k)
+            sum[k] = 0;
+        for (size_t v = 0; v < m_n; ++v)
+            for (int k = 0; k < 3; ++k)
+                sum[k] += p[v][k];
+        weight = static_cast<double>(m_n);
+    }
+    for (int k = 0; k < 3; ++k)
+        center[k] = static_cast<float>(sum[k] / weight);
+}
+
+Quantizer MeshPartConverter::makeQuantizer() const {
+    float ranges[3];
+    for (int k = 0; k < 3; ++k) {
+        // A delta must fit in an int16: the range is at least the largest offset.
+        ranges[k] = std::max(m_stats.positionRange(k), m_stats.largestOffset(k));
+    }
+    Quantizer q(ranges);
+    for (int k = 0; k < 6; ++k)
+        LOG_INFO("scalse[%d]=%f\n", k, q.scale(k));
+    return q;
+}
+
+void MeshPartConverter::shuffleBase(const Quantizer& q) {
+    std::vector<math3d::Vec3> baseNormals(m_n);
+    for (size_t v = 0; v < m_n; ++v)
+        baseNormals[v] = m_normals->normal(static_cast<uint32_t>(v), m_part.shapes, nullptr);
+    const std::vector<MeshCorner>& verts = m_split.vertices();
+    m_baseQ.resize(verts.size() * 6);
+    for (size_t i = 0; i < verts.size(); ++i)
+        q.quantizeEntry(m_part.shapes[verts[i].v], baseNormals[verts[i].v], &m_baseQ[i * 6]);
+}
+
+float MeshPartConverter::readTexCoord(const float* st, size_t count, int32_t t, int component) const {
+    if (!st || t < 0 || static_cast<size_t>(t) >= count)
+        return 0.0f;
+    return st[2 * static_cast<size_t>(t) + component];
+}
+
+void MeshPartConverter::writeAltStreams(DrawCall& dc) {
+    std::vector<uint32_t>& vs = m_format.vbo_static;
+    const std::vector<MeshCorner>& verts = m_split.vertices();
+    for (const AltStreamSource& src : m_part.altStreams) {
+        bool twoChannels = false;
+        for (const MeshCorner& c : verts)
+            twoChannels = twoChannels || std::fabs(readTexCoord(src.st, src.count, c.t, 1)) > 1e-6f;
+        if (vs.size() % 2)
+            vs.push_back(0);
+        dc.alt_streams.push_back({src.name, static_cast<int32_t>(vs.size() * 4), twoChannels ? 2 : 1});
+        for (const MeshCorner& c : verts) {
+            appendFloat(vs, readTexCoord(src.st, src.count, c.t, 0));
+            if (twoChannels)
+                appendFloat(vs, readTexCoord(src.st, src.count, c.t, 1));
+        }
+    }
+}
+
+void MeshPartConverter::writeTangents(DrawCall& dc) {
+    LOG_INFO("dPds, dPdt - FLAG_NEED_NORMAL_MAP, expose them as alt_streams\n");
+    TangentBuilder tangents;
+    tangents.accumulate(m_part.shapes, m_n, m_corners.data(), m_corners.size() / 3, m_part.texCoords,
+                        m_part.texCoordCount);
+    std::vector<uint32_t>& vs = m_format.vbo_static;
+    const std::vector<MeshCorner>& verts = m_split.vertices();
+    LOG_INFO("ofs_st_alt:%d\n", static_cast<int>(vs.size() * 4));
+    dc.alt_streams.push_back({"dPds", static_cast<int32_t>(vs.size() * 4), 3});
+    for (const MeshCorner& c : verts)
+        appendVec3(vs, tangents.dPds(static_cast<size_t>(c.v)));
+    LOG_INFO("ofs_st_alt:%d\n", static_cast<int>(vs.size() * 4));
+    dc.alt_streams.push_back({"dPdt", static_cast<int32_t>(vs.size() * 4), 3});
+    for (const MeshCorner& c : verts)
+        appendVec3(vs, tangents.dPdt(static_cast<size_t>(c.v)));
+}
+
+void MeshPartConverter::writeDynamic(DrawCall& dc, const Quantizer& q) {
+    LOG_INFO("sizeof(__int16):%d\n", 2);
+    std::vector<int16_t>& dyn = m_format.vbo_dyn;
+    dyn.resize((dyn.size() + 7) & ~size_t(7), 0);
+    dc.ofs_PN = static_cast<int32_t>(dyn.size() * 2);
+    dyn.insert(dyn.end(), m_baseQ.begin(), m_baseQ.end());
+    dc.flags |= DrawCall::kDynamicBit |
+                (static_cast<uint32_t>(m_format.bs_padd_ranges.size()) & DrawCall::kPaddRangesMask);
+    // Moved vertices come first, so the walk can stop at the first unmoved one.
+    const std::vector<MeshCorner>& verts = m_split.vertices();
+    size_t dynamicCount = 0;
+    while (dynamicCount < verts.size() && m_stats.masks()[verts[dynamicCount].v] != 0)
+        ++dynamicCount;
+    std::vector<uint64_t> vertexMasks(dynamicCount);
+    for (size_t i = 0; i < dynamicCount; ++i)
+        vertexMasks[i] = m_stats.masks()[verts[i].v];
+    for (int b = 1; b <= meshbundle::kBlendshapeCount; ++b) {
+        m_format.bs_padd_ranges.push_back(static_cast<uint32_t>(m_format.bs_add_ranges.size()));
+        writeBlendshapeRanges(b, vertexMasks, q, static_cast<uint32_t>(dc.ofs_PN));
+    }
+    m_format.bs_padd_ranges.push_back(static_cast<uint32_t>(m_format.bs_add_ranges.size()));
+}
+
+void MeshPartConverter::writeBlendshapeRanges(int b, const std::vector<uint64_t>& vertexMasks, const Quantizer& q,
+                                              uint32_t ofsPN) {
+    const std::vector<MeshCorner>& verts = m_split.vertices();
+    std::vector<DeltaRanges::Range> ranges;
+    DeltaRanges::collect(vertexMasks.data(), vertexMasks.size(), uint64_t(1) << (b - 1), ranges);
+    const math3d::Vec3* base = m_part.shapes;
+    const math3d::Vec3* offsets = m_part.shapes + static_cast<size_t>(b) * m_n;
+    std::vector<int16_t>& deltas = m_format.bs_deltas;
+    for (const DeltaRanges::Range& r : ranges) {
+        m_format.bs_add_ranges.push_back(ofsPN + 2 * r.begin);
+        m_format.bs_add_ranges.push_back(static_cast<uint32_t>(deltas.size() * 2));
+        m_format.bs_add_ranges.push_back(r.end - r.begin);
+        for (uint32_t first = r.begin; first < r.end; first = (first / 6 + 1) * 6) {
+            const size_t vertex = first / 6;
+            const uint32_t stop = std::min<uint32_t>(r.end, static_cast<uint32_t>(vertex * 6 + 6));
+            if (vertex >= verts.size()) {
+                deltas.insert(deltas.end(), stop - first, 0);
+                continue;
+            }
+            const uint32_t v = static_cast<uint32_t>(verts[vertex].v);
+            int16_t shapeQ[6];
+            q.quantizeEntry(base[v] + offsets[v], m_normals->normal(v, base, offsets), shapeQ);
+            for (uint32_t k = first; k < stop; ++k)
+                deltas.push_back(saturatedDelta(shapeQ[k % 6], m_baseQ[k]));
+        }
+    }
+}
+
+void MeshPartConverter::writeStatic(DrawCall& dc) {
+    std::vector<uint32_t>& vs = m_format.vbo_static;
+    dc.ofs_PN = static_cast<int32_t>(vs.size() * 4);
+    for (size_t i = 0; i < m_baseQ.size(); i += 2) {
+        const uint32_t lo = static_cast<uint16_t>(m_baseQ[i]);
+        const uint32_t hi = i + 1 < m_baseQ.size() ? static_cast<uint16_t>(m_baseQ[i + 1]) : 0u;
+        vs.push_back(lo | (hi << 16));
+    }
+}
+
+void MeshPartConverter::writeTexCoords(DrawCall& dc) {
+    std::vector<uint32_t>& vs = m_format.vbo_static;
+    if (vs.size() % 2)
+        vs.push_back(0);
+    dc.ofs_st = static_cast<int32_t>(vs.size() * 4);
+    for (const MeshCorner& c : m_split.vertices()) {
+        appendFloat(vs, readTexCoord(m_part.texCoords, m_part.texCoordCount, c.t, 0));
+        appendFloat(vs, 1.0f - readTexCoord(m_part.texCoords, m_part.texCoordCount, c.t, 1));
+    }
+}
+
+void MeshPartConverter::writeIndices(DrawCall& dc) {
+    std::vector<uint16_t>& ebo = m_format.ebo;
+    if (ebo.size() % 2)
+        ebo.push_back(0);
+    dc.ofs_ebo = static_cast<int32_t>(ebo.size() * 2);
+    const std::vector<uint32_t>& indices = m_split.indices();
+    if (m_split.vertices().size() > 65536) {
+        dc.flags |= DrawCall::kEbo32Bit;
+        for (const uint32_t i : indices) {
+            ebo.push_back(static_cast<uint16_t>(i & 0xFFFF));
+            ebo.push_back(static_cast<uint16_t>(i >> 16));
+        }
+    } else {
+        ebo.insert(ebo.end(), indices.begin(), indices.end());
+    }
+    dc.count = static_cast<int32_t>(indices.size() / 3);
+}
+
+void MeshPartConverter::finishDrawCall(DrawCall& dc, const Quantizer& q) {
+    for (int k = 0; k < 3; ++k)
+        dc.scales[k] = q.range(k);
+    dc.mat = m_part.material;
+    const std::string stem = fileStem(dc.mat.textureFile);
+    if (!stem.empty())
+        dc.mat.textureFile = stem + ".webp";
+    dc.name = m_part.name;
+}
+
+bool MeshPartConverter::run(bool withTangents) {
+    if (!collectTriangles())
+        return false;
+    m_stats.compute(m_part.shapes, m_n);
+    const bool dynamic = m_stats.movedPairs() != 0;
+
+    m_split.build(m_corners.data(), m_corners.size() / 3);
+    LOG_INFO(" curObj.face_list.size :%d\n", static_cast<int>(m_corners.size() / 3));
+    LOG_INFO("vid_tran size:%d\n", static_cast<int>(m_corners.size()));
+    LOG_INFO("vs_new size:%d\n", static_cast<int>(m_split.vertices().size()));
+
+    LOG_INFO("rearrange the vertices\n");
+    if (dynamic)
+        m_split.sortByPositionKey(m_stats.masks());
+
+    DrawCall dc;
+    LOG_INFO("compute the mesh center\n");
+    computeCenter(dc.P_center);
+
+    LOG_INFO("create the blendshape Ns and Ps\n");
+    m_normals = std::make_unique<NormalBuilder>(m_triPositions, m_n);
+
+    LOG_INFO("convert to short\n");
+    const Quantizer q = makeQuantizer();
+
+    LOG_INFO("shuffle P/N and st\n");
+    shuffleBase(q);
+
+    LOG_INFO("do the alt_streams\n");
+    writeAltStreams(dc);
+    if (withTangents)
+        writeTangents(dc);
+
+    if (dynamic)
+        writeDynamic(dc, q);
+    else
+        writeStatic(dc);
+    if (m_part.eyeMarker != 0)
+        dc.flags |= DrawCall::kEyeBit;
+    writeTexCoords(dc);
+    writeIndices(dc);
+    finishDrawCall(dc, q);
+    m_format.drawcalls.push_back(std::move(dc));
+    return true;
+}
