@@ -1,0 +1,114 @@
+#include "pack/AtlasComposer.h"
+
+#include "app/Log.h"
+#include "app/Trace.h"
+#include "pack/WebpAtlasEncoder.h"
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstring>
+#include <thread>
+
+namespace {
+
+double secondsSince(std::chrono::steady_clock::time_point t0) {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+}
+
+bool insideAtlas(const TexFrame& f, AtlasSize size) {
+    return f.atlasLeft >= 0 && f.atlasBottom >= 0 && f.atlasRight <= size.width && f.atlasTop <= size.height &&
+           f.atlasRight - f.atlasLeft == f.trimWidth && f.atlasTop - f.atlasBottom == f.trimHeight;
+}
+
+void copyFrame(const TexFrame& f, ImageBuffer& atlas) {
+    const size_t rowBytes = size_t(f.trimWidth) * 4;
+    if (f.image.data.size() < trimPixelOffset(f, f.trimWidth - 1, f.trimHeight - 1) + 4)
+        return;
+    for (int r = 0; r < f.trimHeight; ++r) {
+        uint8_t* to = atlas.data.data() + (size_t(f.atlasBottom + r) * size_t(atlas.width) + size_t(f.atlasLeft)) * 4;
+        std::memcpy(to, f.image.data.data() + trimPixelOffset(f, 0, r), rowBytes);
+    }
+}
+
+struct AtlasResult {
+    bool written = false;
+    std::string error;
+    double composeSeconds = 0;
+    double encodeSeconds = 0;
+};
+
+AtlasResult makeAtlas(const std::vector<TexFrame>& frames, int index, AtlasSize size, const std::string& path,
+                      bool helperThread) {
+    AtlasResult r;
+    auto t0 = std::chrono::steady_clock::now();
+    const ImageBuffer atlas = AtlasComposer::compose(frames, index, size);
+    r.composeSeconds = secondsSince(t0);
+    t0 = std::chrono::steady_clock::now();
+    std::vector<uint8_t> bytes;
+    if (!WebpAtlasEncoder::encode(atlas, helperThread, bytes, r.error))
+        r.written = false;
+    else if (!(r.written = WebpAtlasEncoder::writeFile(path, bytes)))
+        r.error = "cannot write the file";
+    r.encodeSeconds = secondsSince(t0);
+    return r;
+}
+
+} // namespace
+
+int AtlasComposer::resolveThreads(int threads) {
+    if (threads > 0)
+        return threads;
+    return std::max(1, int(std::thread::hardware_concurrency()));
+}
+
+ImageBuffer AtlasComposer::compose(const std::vector<TexFrame>& frames, int atlasIndex, AtlasSize size) {
+    ImageBuffer atlas;
+    atlas.create(size.width, size.height, 4);
+    for (const TexFrame& f : frames) {
+        if (f.atlasIndex == atlasIndex && insideAtlas(f, size))
+            copyFrame(f, atlas);
+    }
+    return atlas;
+}
+
+std::vector<std::string> AtlasComposer::composeAndSave(const std::vector<TexFrame>& frames,
+                                                       const std::vector<AtlasSize>& atlases,
+                                                       const std::string& outDir, int threads, Timing* timing) {
+    const int workers = std::min<int>(resolveThreads(threads), std::max<int>(1, int(atlases.size())));
+    std::vector<std::string> names(atlases.size());
+    for (size_t a = 0; a < atlases.size(); ++a)
+        names[a] = "bigtex_" + std::to_string(a) + ".webp";
+
+    std::vector<AtlasResult> results(atlases.size());
+    std::atomic<size_t> next{0};
+    auto work = [&]() {
+        for (size_t a = next++; a < atlases.size(); a = next++)
+            results[a] = makeAtlas(frames, int(a), atlases[a], outDir + names[a], resolveThreads(threads) > 1);
+    };
+    std::vector<std::thread> pool;
+    for (int t = 1; t < workers; ++t)
+        pool.emplace_back(work);
+    work();
+    for (std::thread& t : pool)
+        t.join();
+
+    // Report in atlas order, as a single-threaded run would.
+    for (size_t a = 0; a < atlases.size(); ++a) {
+        LOG_INFO("packing big tex index:%d\n", int(a));
+        for (const TexFrame& f : frames) {
+            if (f.atlasIndex == int(a))
+                LOG_INFO("pack %s\n", f.path.c_str());
+        }
+        LOG_INFO("create final bigtex end\n");
+        const std::string path = outDir + names[a];
+        if (!results[a].written)
+            Trace::out("imwrite, save failed:%s (%s)\n", path.c_str(), results[a].error.c_str());
+        LOG_INFO("save big tex to: %s\n", path.c_str());
+        if (timing) {
+            timing->compose += results[a].composeSeconds;
+            timing->encode += results[a].encodeSeconds;
+        }
+    }
+    return names;
+}

@@ -1,0 +1,37 @@
+#pragma once
+// Draws the packed frames into their atlases and writes them as
+// out/bigtex_<n>.webp. Atlases are composed and encoded on several threads;
+// files, console lines and log lines are the same as on one thread.
+
+#include "pack/AtlasPacker.h"
+#include "pack/TexFrame.h"
+
+#include <string>
+#include <vector>
+
+class AtlasComposer {
+public:
+    // Time spent, in seconds of wall clock, per phase of the last call.
+    struct Timing {
+        double compose = 0;
+        double encode = 0; // encoding and writing
+    };
+
+    // Composes atlas a (all zero, then every frame with atlas index a copied
+    // from its trim box to its atlas rectangle, all 4 bytes as stored) for
+    // each a, encodes it and writes it to outDir + "bigtex_<a>.webp" (outDir
+    // ends with "/"). threads: 0 one per core, 1 the calling thread only.
+    // Returns the file names, one per atlas in order, whether or not the
+    // write succeeded (a failed write is reported on the console).
+    static std::vector<std::string> composeAndSave(const std::vector<TexFrame>& frames,
+                                                   const std::vector<AtlasSize>& atlases,
+                                                   const std::string& outDir, int threads,
+                                                   Timing* timing = nullptr);
+
+    // The atlas picture alone (no logging). Frames whose rectangle does not
+    // lie inside the atlas are skipped.
+    static ImageBuffer compose(const std::vector<TexFrame>& frames, int atlasIndex, AtlasSize size);
+
+    // Worker threads for `threads` (0: one per core, at least 1).
+    static int resolveThreads(int threads);
+};
