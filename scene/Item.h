@@ -5,6 +5,9 @@
 #include <cstdint>
 #include <string>
 
+class GLNode;
+class ObjMesh;
+
 // Kind codes, stored in Item::type and passed to createItem.
 enum ItemKind : int32_t {
     kItem2d = 1, // Item_2d: sticker (or group of stickers)
@@ -21,6 +24,8 @@ public:
 
 protected:
     Item() = default;
+    // The scene node showing mesh, or null when there is no mesh or node.
+    static GLNode* nodeOf(const ObjMesh* mesh);
     Item(const Item&) = delete;
     Item& operator=(const Item&) = delete;
 };

@@ -115,4 +115,7 @@ private:
     void setUpPhoneAndPreview();
     void loadAvatarMeshes();
     void buildReferenceVertices();
+    std::unique_ptr<Item> create2dItem() const;
+    std::unique_ptr<Item> createArItem() const;
+    std::unique_ptr<Item> create3dItem() const;
 };
