@@ -23,6 +23,7 @@
 #include <vector>
 
 class GLNode;
+class LineReader;
 namespace kvo {
 class BMesh;    // geometry/BMesh.h
 struct BMVert;  // a vertex record of BMesh
@@ -278,6 +279,20 @@ public:
     GLNode* node = nullptr;        // scene node showing this mesh (not owned)
 
 private:
+    // Refuses over-long paths; otherwise sets filePath and name from path.
+    bool takeSourcePath(const std::string& path);
+    int readObj(LineReader& source, const std::string& path, bool forceNormals, bool normalize);
+    int readOff(std::string_view bytes, const std::string& path, bool normalize);
+    // The common end of every read: vertexFlags zeros, colours (0.8, 0.8,
+    // 0.8), bounds, and with normalize the unit box.
+    void finishRead(bool normalize);
+    // The three layers of render (ObjMeshGL.cpp).
+    void drawFaces(int32_t mode);
+    void drawWire();
+    void drawPoints(int32_t mode);
     void copyArraysFrom(const ObjMesh& other);
-    void resetPerVertexAttributes();
+    // Copies the vertex ids into out (positions and colours) and builds
+    // the old-to-new index map; false at the first invalid id.
+    bool copySubmeshVertices(const std::vector<int32_t>& vertexIds, ObjMesh& out,
+                             std::vector<int32_t>& newIndex) const;
 };

@@ -88,6 +88,8 @@ public:
     // null) when there is none. A negative index prints
     // "%d out of meshes index when get\n".
     std::pair<Renderable*, GLNode*> findMeshByIndex(int index);
+    // Number of meshes of this node and all its descendants.
+    int subtreeMeshCount() const;
 
     // Reorders the children by ascending position().z; equal depths keep
     // their order. Child addresses stay valid.
@@ -95,6 +97,8 @@ public:
 
 private:
     void recompose();
+    template <class DrawMesh>
+    void drawSubtree(DrawMesh& draw);
 
     std::list<GLNode> m_children;
     std::vector<Renderable*> m_meshes; // not owned

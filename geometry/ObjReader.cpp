@@ -1,0 +1,351 @@
+#include "geometry/ObjReader.h"
+
+#include "app/Trace.h"
+#include "geometry/LineReader.h"
+#include "geometry/MtlReader.h"
+#include "geometry/TextScan.h"
+
+#include <algorithm>
+#include <climits>
+#include <vector>
+
+using textscan::kLineSeparators;
+using textscan::nextToken;
+
+namespace {
+
+enum class Keyword { None, Comment, Vertex, Normal, TexCoord, Face, UseMtl, MtlLib, Other };
+
+Keyword classify(std::string_view key) {
+    if (key.empty())
+        return Keyword::None;
+    if (key[0] == '#')
+        return Keyword::Comment;
+    if (key == "v")
+        return Keyword::Vertex;
+    if (key == "vn")
+        return Keyword::Normal;
+    if (key == "vt")
+        return Keyword::TexCoord;
+    if (key == "f")
+        return Keyword::Face;
+    if (key == "usemtl")
+        return Keyword::UseMtl;
+    if (key == "mtllib")
+        return Keyword::MtlLib;
+    return Keyword::Other;
+}
+
+int countTokens(std::string_view rest) {
+    int n = 0;
+    while (!nextToken(rest, kLineSeparators).empty())
+        ++n;
+    return n;
+}
+
+void readFloats(std::string_view rest, float* out, int n) {
+    for (int i = 0; i < n; ++i)
+        out[i] = static_cast<float>(textscan::parseDouble(nextToken(rest, kLineSeparators)));
+}
+
+math3d::Vec3 readVec3(std::string_view rest) {
+    float xyz[3];
+    readFloats(rest, xyz, 3);
+    return {xyz[0], xyz[1], xyz[2]};
+}
+
+// One polygon's corners as parsed, before resolution and splitting.
+struct Corners {
+    std::vector<int32_t> v, t, n;
+    void resize(int count) {
+        v.resize(count);
+        t.resize(count);
+        n.resize(count);
+    }
+};
+
+// Parsing state of one OBJ text.
+class ObjParse {
+public:
+    ObjParse(ObjMesh& mesh, const std::string& path, bool keepNormals)
+        : m_mesh(mesh), m_path(path), m_keepNormals(keepNormals) {}
+
+    void line(std::string_view text, int lineNumber);
+    void finish();
+
+private:
+    void addFace(std::string_view rest);
+    bool resolveCorner(int32_t& v, int32_t& t, int32_t& n, bool& forward) const;
+    bool resolveCorners(int32_t* v, int32_t* t, int32_t* n, int count, bool& forward) const;
+    void storeFace(const int32_t* v, const int32_t* t, const int32_t* n, int count, bool forward);
+    void useMaterial(std::string_view rest);
+    void readLibrary(std::string_view rest);
+    void reportDropped(int lineNumber) const;
+
+    ObjMesh& m_mesh;
+    const std::string& m_path;
+    bool m_keepNormals;
+    int m_lineNumber = 0;
+    int32_t m_material = -1;
+    Corners m_long;                                // corners of a polygon too long for one Face
+    std::vector<ObjReader::PendingFace> m_forward; // faces with forward references
+};
+
+void ObjParse::line(std::string_view text, int lineNumber) {
+    m_lineNumber = lineNumber;
+    std::string_view rest = text;
+    const std::string_view key = nextToken(rest, kLineSeparators);
+    switch (classify(key)) {
+    case Keyword::None:
+    case Keyword::Comment:
+        return;
+    case Keyword::Vertex:
+        m_mesh.vertices.push_back(readVec3(rest));
+        return;
+    case Keyword::Normal:
+        m_mesh.normals.push_back(readVec3(rest));
+        return;
+    case Keyword::TexCoord: {
+        float uv[2];
+        readFloats(rest, uv, 2);
+        m_mesh.texCoords.push_back({uv[0], uv[1]});
+        return;
+    }
+    case Keyword::Face:
+        addFace(rest);
+        return;
+    case Keyword::UseMtl:
+        useMaterial(rest);
+        return;
+    case Keyword::MtlLib:
+        readLibrary(rest);
+        return;
+    case Keyword::Other:
+        ObjReader::reportUnknown(key, lineNumber);
+        return;
+    }
+}
+
+bool ObjParse::resolveCorner(int32_t& v, int32_t& t, int32_t& n, bool& forward) const {
+    const ObjReader::Sizes seen{m_mesh.vertices.size(), m_mesh.texCoords.size(), m_mesh.normals.size()};
+    return ObjReader::resolveCorner(v, t, n, seen, ObjReader::Sizes{}, m_keepNormals, forward);
+}
+
+bool ObjParse::resolveCorners(int32_t* v, int32_t* t, int32_t* n, int count, bool& forward) const {
+    for (int i = 0; i < count; ++i)
+        if (!resolveCorner(v[i], t[i], n[i], forward))
+            return false;
+    return true;
+}
+
+void ObjParse::storeFace(const int32_t* v, const int32_t* t, const int32_t* n, int count, bool forward) {
+    Face& f = m_mesh.faces.emplace_back();
+    std::copy(v, v + count, f.v);
+    std::copy(t, t + count, f.t);
+    std::copy(n, n + count, f.n);
+    f.count = count;
+    f.material = m_material;
+    if (forward)
+        m_forward.push_back({m_mesh.faces.size() - 1, m_lineNumber});
+}
+
+void ObjParse::addFace(std::string_view rest) {
+    bool forward = false;
+    Face& f = m_mesh.faces.emplace_back();
+    const int count = ObjMesh::parseFaceCorners(rest, f.v, f.t, f.n, Face::kMaxCorners);
+    if (count <= Face::kMaxCorners) {
+        f.count = count;
+        f.material = m_material;
+        if (!resolveCorners(f.v, f.t, f.n, count, forward)) {
+            m_mesh.faces.pop_back();
+            reportDropped(m_lineNumber);
+        } else if (forward) {
+            m_forward.push_back({m_mesh.faces.size() - 1, m_lineNumber});
+        }
+        return;
+    }
+    // A long polygon: a fan of faces that fit, all sharing corner 0.
+    m_mesh.faces.pop_back();
+    m_long.resize(count);
+    ObjMesh::parseFaceCorners(rest, m_long.v.data(), m_long.t.data(), m_long.n.data(), count);
+    if (!resolveCorners(m_long.v.data(), m_long.t.data(), m_long.n.data(), count, forward)) {
+        reportDropped(m_lineNumber);
+        return;
+    }
+    int32_t v[Face::kMaxCorners], t[Face::kMaxCorners], n[Face::kMaxCorners];
+    for (int start = 1; start + 1 < count;) {
+        const int end = std::min(count, start + Face::kMaxCorners - 1);
+        v[0] = m_long.v[0];
+        t[0] = m_long.t[0];
+        n[0] = m_long.n[0];
+        std::copy(m_long.v.begin() + start, m_long.v.begin() + end, v + 1);
+        std::copy(m_long.t.begin() + start, m_long.t.begin() + end, t + 1);
+        std::copy(m_long.n.begin() + start, m_long.n.begin() + end, n + 1);
+        storeFace(v, t, n, 1 + end - start, forward);
+        start = end - 1;
+    }
+}
+
+void ObjParse::useMaterial(std::string_view rest) {
+    const std::string_view name = textscan::trim(rest);
+    m_material = m_mesh.materials.empty() ? -1 : MtlReader::findMaterial(m_mesh.materials, name);
+}
+
+void ObjParse::readLibrary(std::string_view rest) {
+    const std::string_view token = nextToken(rest, kLineSeparators);
+    const std::string library = ObjReader::libraryPathOf(m_path, token);
+    if (library.empty())
+        return;
+    m_mesh.mtlFile = std::string(token);
+    m_mesh.loadMtl(library);
+}
+
+void ObjParse::reportDropped(int lineNumber) const { ObjReader::reportDropped(m_path, lineNumber); }
+
+void ObjParse::finish() {
+    ObjReader::dropUnresolved(m_mesh, m_forward, m_path, m_keepNormals, m_mesh.materials.size());
+}
+
+} // namespace
+
+int ObjReader::piecesOf(int corners) {
+    if (corners <= Face::kMaxCorners)
+        return 1;
+    const int perPiece = Face::kMaxCorners - 2; // new corners each further piece adds
+    return 1 + (corners - Face::kMaxCorners + perPiece - 1) / perPiece;
+}
+
+ObjReader::Counts ObjReader::count(LineReader& source) {
+    Counts c;
+    std::string_view line;
+    while (source.next(line)) {
+        std::string_view rest = line;
+        switch (classify(nextToken(rest, kLineSeparators))) {
+        case Keyword::Vertex:
+            ++c.vertices;
+            break;
+        case Keyword::Normal:
+            ++c.normals;
+            break;
+        case Keyword::TexCoord:
+            ++c.texCoords;
+            break;
+        case Keyword::Face: {
+            const int corners = countTokens(rest);
+            c.faces += piecesOf(corners);
+            c.triangles += corners >= 3 ? corners - 2 : 0;
+            break;
+        }
+        default:
+            break;
+        }
+    }
+    return c;
+}
+
+bool ObjReader::read(LineReader& source, const std::string& objPath, bool keepFileNormals, ObjMesh& mesh) {
+    const Counts counts = count(source);
+    if (!source.rewind())
+        return false;
+    mesh.vertices.reserve(counts.vertices);
+    mesh.normals.reserve(counts.normals);
+    mesh.texCoords.reserve(counts.texCoords);
+    mesh.faces.reserve(counts.faces);
+    ObjParse parse(mesh, objPath, keepFileNormals && counts.normals > 0);
+    std::string_view line;
+    while (source.next(line))
+        parse.line(line, source.lineNumber());
+    parse.finish();
+    return true;
+}
+
+namespace {
+
+// One index resolved and made mesh-local; false when it can never be valid.
+bool resolveOne(int32_t& index, size_t seen, size_t offset, bool& forward) {
+    const int64_t local = ObjReader::resolveIndex(index, seen) - static_cast<int64_t>(offset);
+    if (local < 0 || local > INT32_MAX)
+        return false;
+    forward |= local >= static_cast<int64_t>(seen) - static_cast<int64_t>(offset);
+    index = static_cast<int32_t>(local);
+    return true;
+}
+
+bool inRange(int32_t index, size_t size) { return index >= 0 && static_cast<size_t>(index) < size; }
+
+} // namespace
+
+bool ObjReader::resolveCorner(int32_t& v, int32_t& t, int32_t& n, const Sizes& seen, const Sizes& offset,
+                              bool checkNormals, bool& forward) {
+    if (v == -1 || !resolveOne(v, seen.v, offset.v, forward))
+        return false;
+    if (t != -1 && !resolveOne(t, seen.t, offset.t, forward))
+        return false;
+    if (n != -1) {
+        bool normalForward = false;
+        const bool usable = resolveOne(n, seen.n, offset.n, normalForward);
+        if (checkNormals && !usable)
+            return false;
+        if (!usable)
+            n = -1;
+        if (checkNormals)
+            forward |= normalForward;
+    }
+    return true;
+}
+
+bool ObjReader::cornerInRange(const Face& f, int i, const Sizes& sizes, bool checkNormals) {
+    if (!inRange(f.v[i], sizes.v))
+        return false;
+    if (f.t[i] != -1 && !inRange(f.t[i], sizes.t))
+        return false;
+    return !checkNormals || f.n[i] == -1 || inRange(f.n[i], sizes.n);
+}
+
+void ObjReader::dropUnresolved(ObjMesh& mesh, const std::vector<PendingFace>& pending, const std::string& path,
+                               bool checkNormals, size_t materialCount) {
+    const Sizes sizes{mesh.vertices.size(), mesh.texCoords.size(), mesh.normals.size()};
+    std::vector<char> drop;
+    for (const PendingFace& p : pending) {
+        const Face& f = mesh.faces[p.face];
+        for (int i = 0; i < f.count; ++i) {
+            if (!cornerInRange(f, i, sizes, checkNormals)) {
+                if (drop.empty())
+                    drop.assign(mesh.faces.size(), 0);
+                if (!drop[p.face])
+                    reportDropped(path, p.line);
+                drop[p.face] = 1;
+                break;
+            }
+        }
+    }
+    if (!drop.empty()) {
+        size_t kept = 0;
+        for (size_t i = 0; i < mesh.faces.size(); ++i)
+            if (!drop[i])
+                mesh.faces[kept++] = mesh.faces[i];
+        mesh.faces.resize(kept);
+    }
+    for (Face& f : mesh.faces)
+        if (f.material >= static_cast<int64_t>(materialCount))
+            f.material = -1;
+}
+
+void ObjReader::reportDropped(const std::string& path, int lineNumber) {
+    Trace::err("Face dropped: index out of range in %s at line %d\n", path.c_str(), lineNumber);
+}
+
+void ObjReader::reportUnknown(std::string_view keyword, int lineNumber) {
+    const std::string key(keyword);
+    Trace::out("Unknown command '%s' in scene code at line %i: \"%s\".\n", key.c_str(), lineNumber, key.c_str());
+}
+
+std::string ObjReader::libraryPathOf(const std::string& objPath, std::string_view token) {
+    std::string library = MtlReader::directoryOf(objPath);
+    library.append(token);
+    if (library.size() >= ObjMesh::kMaxPathBytes || token.size() >= ObjMesh::kMaxPathBytes) {
+        Trace::err("Material library path too long (%zu bytes), ignored\n", library.size());
+        return {};
+    }
+    return library;
+}
