@@ -3,17 +3,24 @@
 #include "app/Constants.h"
 #include "app/Log.h"
 #include "app/Paths.h"
+#include "geometry/ObjMesh.h"
 #include "pack/AtlasComposer.h"
 #include "pack/AtlasPacker.h"
 #include "pack/DescNodeBuilder.h"
 #include "pack/DescWriter.h"
 #include "pack/FileCopy.h"
 #include "pack/FrameGatherer.h"
+#include "pack/BundleName.h"
 #include "pack/ScriptWriter.h"
+#include "scene/Item_2d.h"
+#include "scene/Item_ar.h"
+#include "scene/MainDataHolder.h"
+#include "viewer/GLNode.h"
 
 #include <chrono>
 #include <fstream>
 #include <iterator>
+#include <map>
 
 namespace {
 
@@ -77,7 +84,84 @@ bool writeDescriptors(const BigTexJob& job, const FrameSet& frames, const std::v
     return writeText(job.projectDir + lumo::kDescriptor, text);
 }
 
+const GLNode* nodeOf(const ObjMesh* mesh) { return mesh ? mesh->node : nullptr; }
+
+Sticker2d stickerOf(const Item_2d& item, const MainDataHolder& holder) {
+    Sticker2d s;
+    s.name = item.name;
+    s.texpath = item.texpath;
+    s.flipHorizontal = item.flipHorizontal;
+    s.flipVertical = item.flipVertical;
+    s.isbackground = item.isbackground;
+    s.isfullscreen = item.isfullscreen;
+    s.islandscape = item.islandscape;
+    s.needtokeepfaceaction = item.needtokeepfaceaction;
+    s.fps = item.fps;
+    s.triggerStart = item.triggerStart;
+    s.triggerEnd = item.triggerEnd;
+    s.loopType = item.loopType;
+    s.loopcnt = item.loopcnt;
+    s.nodetype = item.nodetype;
+    s.start_action = item.start_action;
+    s.end_action = item.end_action;
+    if (const GLNode* node = nodeOf(item.mesh.get())) {
+        s.hasNode = true;
+        s.translation = node->position();
+        s.model = node->localMatrix();
+    }
+    if (!item.isfullscreen && !item.isbackground)
+        s.nearestVertex = holder.nearestReferenceVertex(&item, s.nearestVertexPosition);
+    return s;
+}
+
+// Chains and groups as positions in the sticker list; members that are not
+// 2D items of this project are dropped.
+void linkGroups(std::vector<Sticker2d>& stickers, const std::vector<const Item_2d*>& items) {
+    std::map<const Item_2d*, int> position;
+    for (size_t i = 0; i < items.size(); ++i)
+        position[items[i]] = int(i);
+    auto find = [&position](const Item_2d* item) {
+        const auto it = position.find(item);
+        return it == position.end() ? -1 : it->second;
+    };
+    for (size_t i = 0; i < items.size(); ++i) {
+        for (const Item_2d* next : items[i]->chain) {
+            const int p = find(next);
+            if (p >= 0)
+                stickers[i].chain.push_back(p);
+        }
+        stickers[i].group = items[i]->group ? find(items[i]->group) : -1;
+    }
+}
+
+BigTexJob jobFromScene(const MainDataHolder& holder) {
+    BigTexJob job;
+    job.root = holder.root;
+    job.projectDir = pathJoin(holder.root, std::string(lumo::kProjectsFolder) + holder.projectName);
+    job.scriptName = bundleName() + "_" + lumo::kVersionTag;
+    job.actions = holder.faceActions.all();
+    std::vector<const Item_2d*> items2d;
+    for (const std::unique_ptr<Item>& item : holder.m_lst_items) {
+        if (const auto* it = dynamic_cast<const Item_2d*>(item.get()); it && it->type == kItem2d) {
+            items2d.push_back(it);
+            job.stickers.push_back(stickerOf(*it, holder));
+        } else if (const auto* ar = dynamic_cast<const Item_ar*>(item.get()); ar && ar->type == kItemAr) {
+            const GLNode* node = nodeOf(ar->mesh.get());
+            job.arItems.push_back(ArItem{ar->name, ar->texname, ar->texpath, node ? node->position().z : 0.0f});
+        }
+    }
+    linkGroups(job.stickers, items2d);
+    return job;
+}
+
 } // namespace
+
+bool BigTexPacker::packBigTex(const ProgressFn& progress) {
+    const std::shared_ptr<MainDataHolder> holder = MainDataHolder::instance();
+    BigTexJob job = jobFromScene(*holder);
+    job.progress = progress;
+    return run(job);
+}
 
 bool BigTexPacker::run(const BigTexJob& job, Timing* timing) {
     Timing t;
