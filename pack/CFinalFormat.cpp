@@ -4,6 +4,7 @@
 #include "app/Trace.h"
 #include "pack/MeshPartConverter.h"
 #include "pack/TextOut.h"
+#include "scene/SplitPath.h"
 
 #include <cstdio>
 #include <cstring>
@@ -31,8 +32,8 @@ size_t byteSize(const std::vector<T>& buffer) {
 }
 
 std::string fileNameOf(const std::string& path) {
-    const size_t slash = path.find_last_of("/\\");
-    return slash == std::string::npos ? path : path.substr(slash + 1);
+    const PathParts parts = splitPath(path);
+    return parts.base + parts.ext;
 }
 
 std::string floatList(const float* v, int count) {

@@ -2,6 +2,7 @@
 
 #include "app/Log.h"
 #include "app/Trace.h"
+#include "scene/SplitPath.h"
 #include "pack/DeltaRanges.h"
 #include "pack/NormalBuilder.h"
 #include "pack/TangentBuilder.h"
@@ -29,15 +30,6 @@ int16_t saturatedDelta(int16_t shape, int16_t base) {
     return static_cast<int16_t>(std::clamp(d, -32768, 32767));
 }
 
-// File name without folder (either separator) and without extension.
-std::string fileStem(const std::string& path) {
-    const size_t slash = path.find_last_of("/\\");
-    std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
-    const size_t dot = name.rfind('.');
-    if (dot != std::string::npos)
-        name.resize(dot);
-    return name;
-}
 
 } // namespace
 
@@ -257,7 +249,7 @@ void MeshPartConverter::finishDrawCall(DrawCall& dc, const Quantizer& q) {
     for (int k = 0; k < 3; ++k)
         dc.scales[k] = q.range(k);
     dc.mat = m_part.material;
-    const std::string stem = fileStem(dc.mat.textureFile);
+    const std::string stem = splitPath(dc.mat.textureFile).base;
     if (!stem.empty())
         dc.mat.textureFile = stem + ".webp";
     dc.name = m_part.name;

@@ -1,0 +1,82 @@
+#include "pack/ParamJsonWriter.h"
+
+#include "app/Paths.h"
+#include "app/Trace.h"
+#include "scene/SplitPath.h"
+#include "pack/TextOut.h"
+#include "scene/ImageBuffer.h"
+#include "scene/Item_3d.h"
+#include "scene/TemplateParam.h"
+
+namespace {
+
+const Item_3d* asItem3d(const Item* item, int32_t role) {
+    if (!item || item->type != kItem3d)
+        return nullptr;
+    const Item_3d* i3 = static_cast<const Item_3d*>(item);
+    return i3->meshRole == role ? i3 : nullptr;
+}
+
+} // namespace
+
+std::string ParamJsonWriter::textureValue(const TemplateParam& p) const {
+    if (p.texPath.empty() || !fileExists(p.texPath))
+        return p.values;
+    const std::string stem = splitPath(p.texPath).base;
+    ImageBuffer image;
+    if (!image.imread(p.texPath) || !image.imwrite(m_outDir + stem + ".webp")) {
+        Trace::err("texture parameter %s: can not convert %s to WebP; stored value kept\n", p.name.c_str(),
+                   p.texPath.c_str());
+        return p.values;
+    }
+    return stem + ".webp";
+}
+
+std::string ParamJsonWriter::parameterLine(const TemplateParam& p, bool last) const {
+    std::string s = "\"" + textout::jsonEscape(p.name) + "\":";
+    if (p.isStr) {
+        const std::string value = p.type == "texture" ? textureValue(p) : p.values;
+        s += "\"" + textout::jsonEscape(value) + "\"";
+    } else {
+        s += textout::floatText(p.valuef);
+    }
+    s += "\n";
+    if (!last)
+        s += ",";
+    return s + "\n";
+}
+
+std::string ParamJsonWriter::globalsText(const std::vector<const Item*>& items, const std::string& projectName) const {
+    std::string s = "{\n";
+    bool first = true;
+    for (const Item* item : items) {
+        const Item_3d* g = asItem3d(item, kRoleGlobalParams);
+        if (!g)
+            continue;
+        if (!first)
+            s += ","; // a second Global Params item would otherwise break the JSON
+        first = false;
+        s += "\"name\":\"" + textout::jsonEscape(projectName) + "\"\n";
+        if (!g->param.empty())
+            s += ",";
+        s += "\n";
+        for (size_t i = 0; i < g->param.size(); ++i)
+            s += parameterLine(g->param[i], i + 1 == g->param.size());
+    }
+    return s + "}";
+}
+
+std::string ParamJsonWriter::materialsText(const std::vector<const Item*>& items) const {
+    std::string s = "{\n";
+    for (const Item* item : items) {
+        const Item_3d* part = asItem3d(item, kRoleMeshPart);
+        if (!part)
+            continue;
+        s += "\n\"" + textout::jsonEscape(part->name) + "\":{\n";
+        for (size_t i = 0; i < part->param.size(); ++i)
+            s += parameterLine(part->param[i], i + 1 == part->param.size());
+        s += "},";
+    }
+    s.pop_back();
+    return s + "}";
+}
