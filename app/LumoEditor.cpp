@@ -5,6 +5,7 @@
 #include "app/StatusBarController.h"
 #include "app/Trace.h"
 #include "app/Workspace.h"
+#include "scene/MainDataHolder.h"
 
 #include <QCloseEvent>
 #include <QDir>
@@ -23,14 +24,18 @@ LumoEditor::LumoEditor(QWidget* parent) : QMainWindow(parent) {
     LOG_INFO("current path :%s\n", m_root.c_str());
 
     buildWidgets();
-    // Integration point: the shared data holder is initialised here with the
-    // workspace root (reference meshes, data paths, effect templates), and the
-    // title below takes its current project name.
-    setWindowTitle(QString::fromLocal8Bit("LumoEditor - default"));
+    // The result of init is not needed here: after a failure the holder has
+    // empty paths and tables, and the editor still starts.
+    {
+        std::shared_ptr<MainDataHolder> holder = MainDataHolder::instance();
+        holder->init(m_root);
+        holder->parseTemplate();
+        setWindowTitle(QString::fromLocal8Bit(("LumoEditor - " + holder->projectName).c_str()));
+    }
     createDefaultProject(m_root);
     buildStatusBar();
-    // Integration point: the face-action table is loaded here, then the
-    // window's signals and actions are connected.
+    MainDataHolder::instance()->loadFaceActions();
+    // Integration point: the window's signals and actions are connected here.
 }
 
 LumoEditor::~LumoEditor() = default;
