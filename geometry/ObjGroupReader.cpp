@@ -207,6 +207,8 @@ void GroupParse::finish(std::vector<ObjMesh*>& out) {
         mesh.materials = m_materials;
         if (m_forceNormals || mesh.normals.empty())
             mesh.computeNormals();
+        else
+            mesh.computeFaceNormals();
         mesh.computeBounds();
         mesh.vertexFlags.assign(mesh.vertices.size(), 0);
     }

@@ -124,6 +124,8 @@ int ObjMesh::readObj(LineReader& source, const std::string& path, bool forceNorm
     Trace::out("Time cost:%f\n", secondsSince(start));
     if (forceNormals || !fileHadNormals)
         computeNormals();
+    else
+        computeFaceNormals();
     finishRead(normalize);
     return 1;
 }
@@ -220,24 +222,29 @@ bool ObjMesh::saveMtl(const std::string& path) {
 
 // ---- Geometry ----
 
+math3d::Vec3 ObjMesh::faceSum(const Face& f) const {
+    math3d::Vec3 sum{0, 0, 0};
+    const int count = std::min(f.count, Face::kMaxCorners);
+    for (int i = 0; i < count; ++i)
+        if (f.v[i] < 0 || static_cast<size_t>(f.v[i]) >= vertices.size())
+            return sum;
+    for (int k = 2; k < count; ++k) {
+        const math3d::Vec3& a = vertices[f.v[k - 2]];
+        sum = sum + math3d::cross(vertices[f.v[k - 1]] - a, vertices[f.v[k]] - a);
+    }
+    return sum;
+}
+
 void ObjMesh::computeNormals() {
     faceNormals.resize(faces.size());
     normals.assign(vertices.size(), math3d::Vec3{0, 0, 0});
-    const size_t vertexCount = vertices.size();
     for (size_t fi = 0; fi < faces.size(); ++fi) {
         Face& f = faces[fi];
+        const math3d::Vec3 sum = faceSum(f);
         const int count = std::min(f.count, Face::kMaxCorners);
-        bool valid = true;
-        for (int i = 0; i < count; ++i)
-            valid &= f.v[i] >= 0 && static_cast<size_t>(f.v[i]) < vertexCount;
-        if (!valid)
-            continue;
-        math3d::Vec3 sum{0, 0, 0};
-        for (int k = 2; k < count; ++k) {
-            const math3d::Vec3& a = vertices[f.v[k - 2]];
-            sum = sum + math3d::cross(vertices[f.v[k - 1]] - a, vertices[f.v[k]] - a);
-        }
         for (int i = 0; i < count; ++i) {
+            if (f.v[i] < 0 || static_cast<size_t>(f.v[i]) >= vertices.size())
+                continue;
             normals[f.v[i]] = normals[f.v[i]] + sum;
             f.n[i] = f.v[i];
         }
@@ -250,6 +257,13 @@ void ObjMesh::computeNormals() {
         if (len != 0.0f)
             nrm = nrm * (1.0f / len);
     }
+    dirty = true;
+}
+
+void ObjMesh::computeFaceNormals() {
+    faceNormals.resize(faces.size());
+    for (size_t fi = 0; fi < faces.size(); ++fi)
+        faceNormals[fi] = math3d::normalize(faceSum(faces[fi]));
     dirty = true;
 }
 

@@ -167,6 +167,9 @@ public:
     // One unit normal per face and one normalised area-weighted normal per
     // vertex; every corner's n becomes its v. Sets dirty.
     void computeNormals();
+    // One unit normal per face only (normals and corner n untouched); readers
+    // call it when they keep a file's normals, so flat shading has them.
+    void computeFaceNormals();
     // boundsMin/boundsMax over all vertices; (1e15..-1e15) when empty.
     void computeBounds();
     // Centres the bounding box on the origin and scales its longest side to
@@ -291,6 +294,9 @@ private:
     void drawWire();
     void drawPoints(int32_t mode);
     void copyArraysFrom(const ObjMesh& other);
+    // Sum of the cross products over the corner strip of f (zero for fewer
+    // than 3 corners or an invalid vertex index).
+    math3d::Vec3 faceSum(const Face& f) const;
     // Copies the vertex ids into out (positions and colours) and builds
     // the old-to-new index map; false at the first invalid id.
     bool copySubmeshVertices(const std::vector<int32_t>& vertexIds, ObjMesh& out,
