@@ -4,6 +4,7 @@
 
 #include <filesystem>
 #include <gtest/gtest.h>
+#include <cstdlib>
 #include <random>
 
 using namespace testing_support;
@@ -313,4 +314,45 @@ TEST(ImageBufferShape, flipsLeaveAnInconsistentBufferAlone) {
     b.flipHorizontal();
     b.flipVertical();
     EXPECT_EQ(b.data, before);
+}
+
+// WebP written through the image library decodes with libwebp's own tool:
+// colours close (lossy), alpha exact (stored losslessly), rows the right way up.
+TEST(ImageWrite, webpIsReadableByLibwebpsDecoder) {
+    if (std::system("command -v dwebp >/dev/null 2>&1") != 0)
+        GTEST_SKIP() << "dwebp (package webp) is not installed";
+    const int w = 16, h = 8;
+    ImageBuffer image;
+    image.create(w, h, 4);
+    for (int y = 0; y < h; ++y) // stored bottom row first
+        for (int x = 0; x < w; ++x) {
+            uint8_t* p = image.data.data() + (size_t(y) * w + size_t(x)) * 4;
+            p[0] = 40;                 // B
+            p[1] = uint8_t(y * 30);    // G grows upwards in stored order
+            p[2] = 200;                // R
+            p[3] = uint8_t(x * 16);    // A grows to the right
+        }
+    ScratchDir dir;
+    TraceCapture quiet;
+    ASSERT_TRUE(image.imwrite(dir.file("a.webp")));
+    const std::string cmd = "dwebp -quiet -pam '" + dir.file("a.webp") + "' -o '" + dir.file("a.pam") + "'";
+    ASSERT_EQ(std::system(cmd.c_str()), 0);
+    const std::string pam = readFile(dir.file("a.pam"));
+    const size_t end = pam.find("ENDHDR\n");
+    ASSERT_NE(end, std::string::npos);
+    EXPECT_NE(pam.find("WIDTH 16\n"), std::string::npos);
+    EXPECT_NE(pam.find("HEIGHT 8\n"), std::string::npos);
+    const auto* px = reinterpret_cast<const uint8_t*>(pam.data() + end + 7);
+    ASSERT_EQ(pam.size() - end - 7, size_t(w * h * 4));
+    for (int row = 0; row < h; ++row) // PAM rows run top-down
+        for (int x = 0; x < w; ++x) {
+            const uint8_t* p = px + (size_t(row) * w + size_t(x)) * 4;
+            const int storedY = h - 1 - row;
+            EXPECT_EQ(p[3], x * 16) << x << "," << row;
+            if (p[3] > 64) { // colour of nearly clear pixels is not kept
+                EXPECT_NEAR(p[0], 200, 24) << x << "," << row;
+                EXPECT_NEAR(p[1], storedY * 30, 24) << x << "," << row;
+                EXPECT_NEAR(p[2], 40, 24) << x << "," << row;
+            }
+        }
 }
