@@ -3,11 +3,15 @@
 #include "app/Log.h"
 #include "app/Paths.h"
 #include "app/StatusBarController.h"
+#include "app/StatusBarPackSink.h"
 #include "app/Trace.h"
 #include "app/Workspace.h"
+#include "pack/PackController.h"
 #include "scene/MainDataHolder.h"
+#include "viewer/SceneRegistry.h"
 
 #include <QCloseEvent>
+#include <QComboBox>
 #include <QDir>
 #include <QLabel>
 #include <QProgressBar>
@@ -79,10 +83,26 @@ void LumoEditor::buildStatusBar() {
     StatusBarController::instance()->setWidgets(bar, message, second, progress);
 }
 
+void LumoEditor::onPackBundle() {
+    Trace::out(" LumoEditor::onPackBundle\n");
+    LOG_INFO(" LumoEditor::onPackBundle\n");
+    // Integration point: the project is saved and the 2D group relations are
+    // recomputed here, before packing.
+    const int type = MainDataHolder::instance()->projectType;
+    StatusBarPackSink sink;
+    PackController::forCurrentProject(&sink).packProject(type, packOption(type));
+}
+
+int LumoEditor::packOption(int projectType) const {
+    const char* name = (projectType & 1) ? "p_cmb_pack" : "p_cmb_pack_3d";
+    const QComboBox* combo = findChild<QComboBox*>(QString::fromLatin1(name));
+    return combo && combo->currentIndex() > 0 ? combo->currentIndex() : 0;
+}
+
 void LumoEditor::closeEvent(QCloseEvent* event) {
     Trace::out("LumoEditor::closeEvent\n");
-    // Integration point: the scene tree's and the viewers' selections are
-    // cleared here.
+    // Integration point: the scene tree's selection is cleared here.
+    SceneRegistry::instance().clearSelection();
     writeRunState(m_root, 2);
     QMainWindow::closeEvent(event);
 }

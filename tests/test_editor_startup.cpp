@@ -1,5 +1,7 @@
 #include "app/LumoEditor.h"
 #include "app/StatusBarController.h"
+#include "geometry/ObjMesh.h"
+#include "viewer/SceneRegistry.h"
 #include "GuiTestSupport.h"
 #include "TestSupport.h"
 
@@ -192,7 +194,17 @@ TEST(EditorWindow, statusBarHasTheThreeWidgetsInOrderAndFeedsTheController) {
         StatusBarController::instance()->setProgress(42);
         EXPECT_EQ(progress->value(), 42);
         StatusBarController::instance()->setProgress(0);
+
+        // closing clears the viewers' selection
+        ObjMesh mesh;
+        SceneRegistry& scene = SceneRegistry::instance();
+        scene.attachToRoot(&mesh);
+        scene.selectMesh(&mesh, true);
+        ASSERT_FALSE(scene.m_selectedSet.empty());
         editor.close();
+        EXPECT_TRUE(scene.m_selectedSet.empty());
+        EXPECT_FALSE(mesh.highlighted);
+        scene.detachMesh(&mesh);
         EXPECT_EQ(readFile(ws.file("log/state.txt")), "2");
     }
     QDir::setCurrent(previous);
