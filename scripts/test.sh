@@ -14,10 +14,13 @@ export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
 run_suite() {
   local dir="$1"; shift
   scripts/build.sh "$dir" "$@"
-  (cd "$dir" && xvfb-run -a -s "-screen 0 1600x1200x24" ctest --output-on-failure -j "$(nproc)")
+  (cd "$dir" && xvfb-run -a -s "-screen 0 1600x1200x24" ctest --output-on-failure -j "$(nproc)" | tee ctest.log)
 }
 
 echo "== plain build =="
 run_suite build -DCMAKE_BUILD_TYPE=RelWithDebInfo
 echo "== sanitizer build =="
 run_suite build-sanitize -DCMAKE_BUILD_TYPE=Debug -DLUMO_SANITIZE=ON -DLUMO_BUILD_BENCH=OFF
+echo "== summary =="
+echo "plain build:     $(grep -h 'tests passed' build/ctest.log)"
+echo "sanitizer build: $(grep -h 'tests passed' build-sanitize/ctest.log)"
