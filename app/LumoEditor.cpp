@@ -3,12 +3,15 @@
 #include "app/Log.h"
 #include "app/Paths.h"
 #include "app/StatusBarController.h"
+#include "app/StatusBarPackSink.h"
 #include "app/Trace.h"
 #include "app/Workspace.h"
+#include "pack/PackController.h"
 #include "scene/MainDataHolder.h"
 #include "viewer/SceneRegistry.h"
 
 #include <QCloseEvent>
+#include <QComboBox>
 #include <QDir>
 #include <QLabel>
 #include <QProgressBar>
@@ -78,6 +81,22 @@ void LumoEditor::buildStatusBar() {
     bar->addWidget(second, 1);
     bar->addWidget(progress, 2);
     StatusBarController::instance()->setWidgets(bar, message, second, progress);
+}
+
+void LumoEditor::onPackBundle() {
+    Trace::out(" LumoEditor::onPackBundle\n");
+    LOG_INFO(" LumoEditor::onPackBundle\n");
+    // Integration point: the project is saved and the 2D group relations are
+    // recomputed here, before packing.
+    const int type = MainDataHolder::instance()->projectType;
+    StatusBarPackSink sink;
+    PackController::forCurrentProject(&sink).packProject(type, packOption(type));
+}
+
+int LumoEditor::packOption(int projectType) const {
+    const char* name = (projectType & 1) ? "p_cmb_pack" : "p_cmb_pack_3d";
+    const QComboBox* combo = findChild<QComboBox*>(QString::fromLatin1(name));
+    return combo && combo->currentIndex() > 0 ? combo->currentIndex() : 0;
 }
 
 void LumoEditor::closeEvent(QCloseEvent* event) {

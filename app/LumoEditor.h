@@ -16,6 +16,12 @@ public:
     // The current directory at start-up, forward slashes, no trailing separator.
     const std::string& workspaceRoot() const { return m_root; }
 
+public slots:
+    // Packs the current project into its bundle (2D or 3D by the project
+    // type) with the option of the matching pack combo box; the outcome goes
+    // to the status bar and the console.
+    void onPackBundle();
+
 protected:
     void closeEvent(QCloseEvent* event) override;
 
@@ -25,6 +31,9 @@ private:
     // The status bar: message label, second label and progress bar, handed
     // to the StatusBarController.
     void buildStatusBar();
+    // Index of the pack option combo box for the project type (p_cmb_pack
+    // for 2D, p_cmb_pack_3d otherwise); 0 ("Auto") while it has none.
+    int packOption(int projectType) const;
 
     std::string m_root;
 };

@@ -3,11 +3,14 @@
 #include "app/Log.h"
 #include "app/Paths.h"
 #include "app/Trace.h"
+#include "pack/BigTexPacker.h"
 #include "pack/BundleName.h"
 #include "pack/ExternalTool.h"
 #include "pack/FileCopy.h"
+#include "pack/Pack3d.h"
 #include "pack/PackStatusSink.h"
 #include "pack/ZipWriter.h"
+#include "scene/MainDataHolder.h"
 
 #include <algorithm>
 #include <cstdarg>
@@ -86,6 +89,18 @@ std::string lastLine(const std::string& text) {
 
 PackController::PackController(std::string root, std::string projectName, PackStatusSink* sink)
     : m_root(std::move(root)), m_projectName(std::move(projectName)), m_sink(sink) {}
+
+PackController PackController::forCurrentProject(PackStatusSink* sink) {
+    const std::shared_ptr<MainDataHolder> holder = MainDataHolder::instance();
+    PackController pc(holder->root, holder->projectName, sink);
+    const auto progress = [sink](int n) {
+        if (sink)
+            sink->advanceProgress(n);
+    };
+    pc.setBuildSteps([progress] { return BigTexPacker::packBigTex(progress); },
+                     [progress] { return pack3d(progress); });
+    return pc;
+}
 
 void PackController::setBuildSteps(BuildStep build2d, BuildStep build3d) {
     m_build2d = std::move(build2d);

@@ -32,6 +32,12 @@ public:
     // status messages and progress; it must outlive the controller.
     PackController(std::string root, std::string projectName, PackStatusSink* sink = nullptr);
 
+    // The controller of the current project (MainDataHolder's workspace root
+    // and project name) with the real packers: BigTexPacker::packBigTex for
+    // 2D and pack3d for 3D, both reading the project from MainDataHolder and
+    // advancing `sink`'s progress (sink: not owned, may be null).
+    static PackController forCurrentProject(PackStatusSink* sink);
+
     // The steps that build out/ for kind 1 (2D) and kind 3 (3D). Until set, a
     // build for that kind fails with "no packer for this kind".
     void setBuildSteps(BuildStep build2d, BuildStep build3d);
