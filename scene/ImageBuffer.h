@@ -50,7 +50,8 @@ public:
     // Mirrors every row left-right in place (an odd middle column stays).
     void flipHorizontal();
     // Swaps row y with row height-1-y in place (an odd middle row stays).
-    // Both flips leave a buffer whose byte count does not match its sizes alone.
+    // Both flips leave a buffer unchanged when its byte count does not match
+    // its sizes.
     void flipVertical();
 
     int32_t getWidth() const { return width; }
