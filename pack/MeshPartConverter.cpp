@@ -25,6 +25,13 @@ void appendVec3(std::vector<uint32_t>& words, math3d::Vec3 v) {
     appendFloat(words, v.z);
 }
 
+// Makes room for `extra` more elements without repeated reallocation.
+template <typename T>
+void makeRoom(std::vector<T>& v, size_t extra) {
+    if (v.size() + extra > v.capacity())
+        v.reserve(std::max(v.size() + extra, v.capacity() * 2));
+}
+
 int16_t saturatedDelta(int16_t shape, int16_t base) {
     const int d = static_cast<int>(shape) - static_cast<int>(base);
     return static_cast<int16_t>(std::clamp(d, -32768, 32767));
@@ -38,9 +45,23 @@ MeshPartConverter::MeshPartConverter(const MeshPart& part, CFinalFormat& format)
 
 MeshPartConverter::~MeshPartConverter() = default;
 
+bool MeshPartConverter::cornerValid(const MeshCorner& c) const {
+    return c.v >= 0 && static_cast<size_t>(c.v) < m_n && c.t >= -1 &&
+           (c.t == -1 || static_cast<size_t>(c.t) < m_part.texCoordCount);
+}
+
 bool MeshPartConverter::collectTriangles() {
-    m_corners.clear();
-    m_corners.reserve(m_part.triangleCount * 3);
+    const size_t cornerCount = m_part.triangleCount * 3;
+    size_t firstBad = 0;
+    while (firstBad < cornerCount && cornerValid(m_part.corners[firstBad]))
+        ++firstBad;
+    if (firstBad == cornerCount) {
+        m_tri = m_part.corners;
+        m_triCount = m_part.triangleCount;
+        return m_triCount > 0;
+    }
+    // Some corner needs mending: work on a filtered copy.
+    m_filtered.reserve(cornerCount);
     size_t dropped = 0;
     for (size_t tri = 0; tri < m_part.triangleCount; ++tri) {
         const MeshCorner* c = m_part.corners + tri * 3;
@@ -55,24 +76,23 @@ bool MeshPartConverter::collectTriangles() {
             MeshCorner corner = c[k];
             if (corner.t < 0 || static_cast<size_t>(corner.t) >= m_part.texCoordCount)
                 corner.t = -1;
-            m_corners.push_back(corner);
+            m_filtered.push_back(corner);
         }
     }
     if (dropped)
         Trace::err("ConvertBlendshape: %zu triangles of %s name no existing vertex; dropped\n", dropped,
                    m_part.name.c_str());
-    m_triPositions.resize(m_corners.size());
-    for (size_t i = 0; i < m_corners.size(); ++i)
-        m_triPositions[i] = static_cast<uint32_t>(m_corners[i].v);
-    return !m_corners.empty();
+    m_tri = m_filtered.data();
+    m_triCount = m_filtered.size() / 3;
+    return m_triCount > 0;
 }
 
 void MeshPartConverter::computeCenter(float center[3]) const {
     const math3d::Vec3* p = m_part.shapes;
     double sum[3] = {0, 0, 0};
     double weight = 0;
-    for (size_t i = 0; i < m_triPositions.size(); i += 3) {
-        const math3d::Vec3 p0 = p[m_triPositions[i]], p1 = p[m_triPositions[i + 1]], p2 = p[m_triPositions[i + 2]];
+    for (size_t i = 0; i < m_triCount * 3; i += 3) {
+        const math3d::Vec3 p0 = p[m_tri[i].v], p1 = p[m_tri[i + 1].v], p2 = p[m_tri[i + 2].v];
         const double area = math3d::length(math3d::cross(p1 - p0, p2 - p0));
         const math3d::Vec3 s = p0 + p1 + p2;
         for (int k = 0; k < 3; ++k)
@@ -141,7 +161,7 @@ void MeshPartConverter::writeAltStreams(DrawCall& dc) {
 void MeshPartConverter::writeTangents(DrawCall& dc) {
     LOG_INFO("dPds, dPdt - FLAG_NEED_NORMAL_MAP, expose them as alt_streams\n");
     TangentBuilder tangents;
-    tangents.accumulate(m_part.shapes, m_n, m_corners.data(), m_corners.size() / 3, m_part.texCoords,
+    tangents.accumulate(m_part.shapes, m_n, m_tri, m_triCount, m_part.texCoords,
                         m_part.texCoordCount);
     std::vector<uint32_t>& vs = m_format.vbo_static;
     const std::vector<MeshCorner>& verts = m_split.vertices();
@@ -183,6 +203,7 @@ void MeshPartConverter::writeBlendshapeRanges(int b, const std::vector<uint64_t>
     const std::vector<MeshCorner>& verts = m_split.vertices();
     std::vector<DeltaRanges::Range> ranges;
     DeltaRanges::collect(vertexMasks.data(), vertexMasks.size(), uint64_t(1) << (b - 1), ranges);
+    m_normals->beginShape();
     const math3d::Vec3* base = m_part.shapes;
     const math3d::Vec3* offsets = m_part.shapes + static_cast<size_t>(b) * m_n;
     std::vector<int16_t>& deltas = m_format.bs_deltas;
@@ -199,7 +220,7 @@ void MeshPartConverter::writeBlendshapeRanges(int b, const std::vector<uint64_t>
             }
             const uint32_t v = static_cast<uint32_t>(verts[vertex].v);
             int16_t shapeQ[6];
-            q.quantizeEntry(base[v] + offsets[v], m_normals->normal(v, base, offsets), shapeQ);
+            q.quantizeEntry(base[v] + offsets[v], m_normals->shapeNormal(v, base, offsets), shapeQ);
             for (uint32_t k = first; k < stop; ++k)
                 deltas.push_back(saturatedDelta(shapeQ[k % 6], m_baseQ[k]));
         }
@@ -255,27 +276,43 @@ void MeshPartConverter::finishDrawCall(DrawCall& dc, const Quantizer& q) {
     dc.name = m_part.name;
 }
 
+void MeshPartConverter::reserveOutput(bool dynamic) {
+    const size_t nv = m_split.vertices().size();
+    // Padding, texture coordinates, tangents, alt streams.
+    size_t words = 8 + 2 * nv + 6 * nv + m_part.altStreams.size() * (1 + 2 * nv);
+    if (!dynamic)
+        words += 3 * nv;
+    makeRoom(m_format.vbo_static, words);
+    makeRoom(m_format.ebo, 2 + m_split.indices().size() * (nv > 65536 ? 2 : 1));
+    if (dynamic) {
+        makeRoom(m_format.vbo_dyn, 8 + 6 * nv);
+        makeRoom(m_format.bs_deltas, 8 * m_stats.movedPairs());
+        makeRoom(m_format.bs_padd_ranges, meshbundle::kShapeCount);
+    }
+}
+
 bool MeshPartConverter::run(bool withTangents) {
     if (!collectTriangles())
         return false;
     m_stats.compute(m_part.shapes, m_n);
     const bool dynamic = m_stats.movedPairs() != 0;
 
-    m_split.build(m_corners.data(), m_corners.size() / 3);
-    LOG_INFO(" curObj.face_list.size :%d\n", static_cast<int>(m_corners.size() / 3));
-    LOG_INFO("vid_tran size:%d\n", static_cast<int>(m_corners.size()));
+    m_split.build(m_tri, m_triCount, m_n);
+    LOG_INFO(" curObj.face_list.size :%d\n", static_cast<int>(m_triCount));
+    LOG_INFO("vid_tran size:%d\n", static_cast<int>(m_triCount * 3));
     LOG_INFO("vs_new size:%d\n", static_cast<int>(m_split.vertices().size()));
 
     LOG_INFO("rearrange the vertices\n");
     if (dynamic)
         m_split.sortByPositionKey(m_stats.masks());
 
+    reserveOutput(dynamic);
     DrawCall dc;
     LOG_INFO("compute the mesh center\n");
     computeCenter(dc.P_center);
 
     LOG_INFO("create the blendshape Ns and Ps\n");
-    m_normals = std::make_unique<NormalBuilder>(m_triPositions, m_n);
+    m_normals = std::make_unique<NormalBuilder>(m_tri, m_triCount, m_n);
 
     LOG_INFO("convert to short\n");
     const Quantizer q = makeQuantizer();

@@ -24,7 +24,9 @@ public:
     bool run(bool withTangents);
 
 private:
+    bool cornerValid(const MeshCorner& c) const;
     bool collectTriangles();
+    void reserveOutput(bool dynamic);
     void computeCenter(float center[3]) const;
     Quantizer makeQuantizer() const;
     void shuffleBase(const Quantizer& q);
@@ -41,8 +43,9 @@ private:
     const MeshPart& m_part;
     CFinalFormat& m_format;
     size_t m_n;
-    std::vector<MeshCorner> m_corners;     // valid triangles, texture index -1 when out of range
-    std::vector<uint32_t> m_triPositions;  // 3 position indices per triangle
+    const MeshCorner* m_tri = nullptr;     // the triangles used: the part's own or m_filtered
+    size_t m_triCount = 0;
+    std::vector<MeshCorner> m_filtered;    // valid triangles, texture index -1 when out of range
     ShapeStatistics m_stats;
     VertexSplit m_split;
     std::unique_ptr<NormalBuilder> m_normals;

@@ -6,6 +6,7 @@
 // shape without touching the rest of the mesh.
 
 #include "geometry/Math3d.h"
+#include "pack/MeshPart.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -13,15 +14,28 @@
 
 class NormalBuilder {
 public:
-    // triangles: 3 position indices per triangle, each < positionCount (not retained).
-    NormalBuilder(const std::vector<uint32_t>& triangles, size_t positionCount);
+    // corners: 3 per triangle, each v < positionCount; kept by the caller
+    // while the builder lives.
+    NormalBuilder(const MeshCorner* corners, size_t triangleCount, size_t positionCount);
 
     // Normal of position v for the shape base + offsets (offsets may be null:
     // the base itself). Zero when the triangles around v have no area.
     math3d::Vec3 normal(uint32_t v, const math3d::Vec3* base, const math3d::Vec3* offsets) const;
 
+    // As normal(), for the shape started by the last beginShape(): each
+    // triangle's cross product is computed once per shape and then reused by
+    // its other corners. Gives bit-identical results to normal().
+    void beginShape();
+    math3d::Vec3 shapeNormal(uint32_t v, const math3d::Vec3* base, const math3d::Vec3* offsets);
+
 private:
-    const std::vector<uint32_t>& m_triangles;
+    math3d::Vec3 cross(uint32_t triangle, const math3d::Vec3* base, const math3d::Vec3* offsets) const;
+
+    const MeshCorner* m_corners;
+    size_t m_triangleCount;
     std::vector<uint32_t> m_first;     // per position: start in m_adjacent; one extra at the end
     std::vector<uint32_t> m_adjacent;  // triangle numbers, ascending per position
+    std::vector<math3d::Vec3> m_cross; // per triangle, valid when m_stamp matches
+    std::vector<uint32_t> m_stamp;
+    uint32_t m_shape = 0;
 };

@@ -13,13 +13,18 @@ Quantizer::Quantizer(const float positionRanges[3]) {
 }
 
 int16_t Quantizer::quantize(float value, int k) const {
-    const float q = std::floor(value * m_scale[k] + 0.5f);
-    if (q >= 32767.0f)
+    const float x = value * m_scale[k] + 0.5f;
+    if (x >= 32767.0f)
         return 32767;
-    if (q <= -32767.0f)
+    if (x <= -32767.0f)
         return -32767;
-    if (q != q)
+    if (x != x)
         return 0;
+    // floor(x) for |x| < 32768 without a library call: truncate, then step
+    // down for negative fractions.
+    int q = static_cast<int>(x);
+    if (static_cast<float>(q) > x)
+        --q;
     return static_cast<int16_t>(q);
 }
 

@@ -18,34 +18,40 @@ float maxAbs(float a, float b) {
 void ShapeStatistics::compute(const math3d::Vec3* shapes, size_t n) {
     m_masks.assign(n, 0);
     m_movedPairs = 0;
-    std::vector<math3d::Vec3> positiveSum(n), negativeSum(n);
     float largest[3] = {0, 0, 0};
-    // Blendshape by blendshape so that every block is read front to back.
-    for (int b = 1; b <= meshbundle::kBlendshapeCount; ++b) {
-        const math3d::Vec3* block = shapes + static_cast<size_t>(b) * n;
-        const uint64_t bit = uint64_t(1) << (b - 1);
-        for (size_t v = 0; v < n; ++v) {
-            const math3d::Vec3 o = block[v];
-            if (static_cast<double>(o.x) * o.x + static_cast<double>(o.y) * o.y +
-                    static_cast<double>(o.z) * o.z > 1e-12) {
-                m_masks[v] |= bit;
-                ++m_movedPairs;
-            }
-            for (int k = 0; k < 3; ++k) {
-                if (o[k] > 0)
-                    positiveSum[v][k] += o[k];
-                else
-                    negativeSum[v][k] += o[k];
-                largest[k] = maxAbs(largest[k], o[k]);
-            }
-        }
-    }
     float range[3] = {0, 0, 0};
-    for (size_t v = 0; v < n; ++v) {
-        const math3d::Vec3 base = shapes[v];
-        for (int k = 0; k < 3; ++k) {
-            range[k] = maxAbs(range[k], base[k] + positiveSum[v][k]);
-            range[k] = maxAbs(range[k], base[k] + negativeSum[v][k]);
+    // Positions in chunks: per chunk every blendshape block is read front to
+    // back, and the offset sums stay in a small local buffer.
+    constexpr size_t kChunk = 512;
+    float positiveSum[kChunk * 3], negativeSum[kChunk * 3];
+    for (size_t first = 0; first < n; first += kChunk) {
+        const size_t count = std::min(kChunk, n - first);
+        std::fill(positiveSum, positiveSum + count * 3, 0.0f);
+        std::fill(negativeSum, negativeSum + count * 3, 0.0f);
+        for (int b = 1; b <= meshbundle::kBlendshapeCount; ++b) {
+            const math3d::Vec3* block = shapes + static_cast<size_t>(b) * n + first;
+            const uint64_t bit = uint64_t(1) << (b - 1);
+            size_t moved = 0;
+            for (size_t i = 0; i < count; ++i) {
+                const float o[3] = {block[i].x, block[i].y, block[i].z};
+                const uint64_t isMoved = (o[0] * o[0] + o[1] * o[1] + o[2] * o[2]) > 1e-12f ? 1 : 0;
+                m_masks[first + i] |= bit & (0 - isMoved);
+                moved += isMoved;
+                for (int k = 0; k < 3; ++k) {
+                    positiveSum[i * 3 + k] += o[k] > 0 ? o[k] : 0.0f;
+                    negativeSum[i * 3 + k] += o[k] < 0 ? o[k] : 0.0f;
+                    largest[k] = maxAbs(largest[k], o[k]);
+                }
+            }
+            m_movedPairs += moved;
+        }
+        for (size_t i = 0; i < count; ++i) {
+            const math3d::Vec3 base = shapes[first + i];
+            const float b[3] = {base.x, base.y, base.z};
+            for (int k = 0; k < 3; ++k) {
+                range[k] = maxAbs(range[k], b[k] + positiveSum[i * 3 + k]);
+                range[k] = maxAbs(range[k], b[k] + negativeSum[i * 3 + k]);
+            }
         }
     }
     for (int k = 0; k < 3; ++k) {

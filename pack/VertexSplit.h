@@ -13,8 +13,9 @@
 
 class VertexSplit {
 public:
-    // corners: 3 x triangleCount corners (not retained).
-    void build(const MeshCorner* corners, size_t triangleCount);
+    // corners: 3 x triangleCount corners (not retained). expectedVertices
+    // sizes the lookup table at first (it grows as needed).
+    void build(const MeshCorner* corners, size_t triangleCount, size_t expectedVertices = 0);
 
     // Reorders the vertices by positionKeys[vertex.v] (one key per position),
     // largest first; equal keys keep their order. Triangles are renumbered.
@@ -26,6 +27,9 @@ public:
     const std::vector<uint32_t>& indices() const { return m_indices; }
 
 private:
+    // Rebuilds the lookup table with `size` slots (a power of two).
+    void rehash(std::vector<uint32_t>& table, size_t size) const;
+
     std::vector<MeshCorner> m_vertices;
     std::vector<uint32_t> m_indices;
 };
