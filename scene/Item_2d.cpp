@@ -24,18 +24,19 @@ void mirrorTexCoords(ObjMesh& mesh, int component) {
 
 void Item_2d::setFlipHorizontal(bool on) {
     Trace::out("setFlipHorizontal:%d", on ? 1 : 0);
-    if (!mesh || on == flipHorizontal)
-        return;
-    flipHorizontal = on;
-    mirrorTexCoords(*mesh, 0);
+    setFlip(on, flipHorizontal, 0);
 }
 
 void Item_2d::setFlipVertical(bool on) {
     Trace::out("setFlipVertical:%d\n", on ? 1 : 0);
-    if (!mesh || on == flipVertical)
+    setFlip(on, flipVertical, 1);
+}
+
+void Item_2d::setFlip(bool on, bool& flag, int component) {
+    if (!mesh || on == flag)
         return;
-    flipVertical = on;
-    mirrorTexCoords(*mesh, 1);
+    flag = on;
+    mirrorTexCoords(*mesh, component);
 }
 
 Vec3 Item_2d::getPosition() const {

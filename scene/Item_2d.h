@@ -107,6 +107,9 @@ public:
     float getHeight() const { return getScale().y; }
 
 private:
+    // Stores `on` in flag and mirrors texture component 0 (u) or 1 (v) when
+    // the value changes; nothing without a mesh.
+    void setFlip(bool on, bool& flag, int component);
     void setPosition(math3d::Vec3 p);
     void setScaleVec(math3d::Vec3 s);
 };

@@ -72,6 +72,18 @@ std::unique_ptr<ObjMesh> copyReference(const ObjMesh& source) {
     return copy;
 }
 
+// A new item of class T holding a copy of `source` as its mesh, or null when
+// the copy cannot be made.
+template <class T>
+std::unique_ptr<T> itemWithCopyOf(const ObjMesh& source) {
+    std::unique_ptr<ObjMesh> mesh = copyReference(source);
+    if (!mesh)
+        return nullptr;
+    std::unique_ptr<T> item(new T);
+    item->mesh = std::move(mesh);
+    return item;
+}
+
 } // namespace
 
 std::shared_ptr<MainDataHolder> MainDataHolder::instance() {
@@ -238,11 +250,9 @@ Item* MainDataHolder::createItem(int kind) {
 }
 
 std::unique_ptr<Item> MainDataHolder::create2dItem() const {
-    std::unique_ptr<ObjMesh> quad = copyReference(*templateQuad);
-    if (!quad)
+    std::unique_ptr<Item_2d> item = itemWithCopyOf<Item_2d>(*templateQuad);
+    if (!item)
         return nullptr;
-    std::unique_ptr<Item_2d> item(new Item_2d);
-    item->mesh = std::move(quad);
     item->ratio = 1.0f;
     Trace::out("material[0] ratio:%f\n", item->ratio);
     item->keepratio = true;
@@ -253,24 +263,20 @@ std::unique_ptr<Item> MainDataHolder::create2dItem() const {
 }
 
 std::unique_ptr<Item> MainDataHolder::createArItem() const {
-    std::unique_ptr<ObjMesh> face = copyReference(*referenceHead);
-    if (!face)
+    std::unique_ptr<Item_ar> item = itemWithCopyOf<Item_ar>(*referenceHead);
+    if (!item)
         return nullptr;
-    std::unique_ptr<Item_ar> item(new Item_ar);
-    face->loadTexture(defaultArTexture);
-    face->pickable = false;
-    item->mesh = std::move(face);
+    item->mesh->loadTexture(defaultArTexture);
+    item->mesh->pickable = false;
     item->texname = splitPath(defaultArTexture).base;
     item->texpath = defaultArTexture;
     return item;
 }
 
 std::unique_ptr<Item> MainDataHolder::create3dItem() const {
-    std::unique_ptr<ObjMesh> quad = copyReference(*templateQuad);
-    if (!quad)
+    std::unique_ptr<Item_3d> item = itemWithCopyOf<Item_3d>(*templateQuad);
+    if (!item)
         return nullptr;
-    std::unique_ptr<Item_3d> item(new Item_3d);
-    item->mesh = std::move(quad);
     item->texpath = default2dFrame;
     const PathParts frame = splitPath(default2dFrame);
     item->setTexName(frame.base);

@@ -41,29 +41,37 @@ TEST(FaceActions, loadsNamesAndConditionsInFileOrder) {
     EXPECT_EQ(t.condition(99), "");
 }
 
-TEST(FaceActions, invalidDocumentKeepsThePreviousTable) {
-    const char* invalid[] = {"", "{", "not json", "[1,2]", "{\"other\":[]}", "\"actions\"", "{\"actions\":[]} x",
-                             "\xff\xfe\x00\x01"};
-    for (const char* text : invalid) {
+// Invalid documents keep the previous table; an "actions" value that is not
+// a non-empty array of usable elements empties it.
+TEST(FaceActions, failedLoadsReportAndKeepOrEmptyTheTable) {
+    const std::string invalid = "\nERROR!!!!!\nyour action json file is invalid\n";
+    const std::string noRule = "\nERROR!!!!!\nyour action rule:0\n";
+    const struct Case {
+        std::string text;
+        const std::string& line;
+        int countAfter;
+    } cases[] = {
+        {"", invalid, 3},
+        {"{", invalid, 3},
+        {"not json", invalid, 3},
+        {"[1,2]", invalid, 3},
+        {"{\"other\":[]}", invalid, 3},
+        {"\"actions\"", invalid, 3},
+        {"{\"actions\":[]} x", invalid, 3},
+        {std::string("\xff\xfe\x00\x01", 4), invalid, 3},
+        {R"({"actions":[]})", noRule, 0},
+        {R"({"actions":{}})", noRule, 0},
+        {R"({"actions":5})", noRule, 0},
+        {R"({"actions":null})", noRule, 0},
+        {R"({"actions":[{"name":"a"}]})", noRule, 0},
+    };
+    for (const Case& c : cases) {
         FaceActions t;
         TraceCapture trace;
         ASSERT_TRUE(t.loadFromBytes(kThree));
-        EXPECT_FALSE(t.loadFromBytes(text)) << text;
-        EXPECT_TRUE(trace.contains("\nERROR!!!!!\nyour action json file is invalid\n")) << text;
-        EXPECT_EQ(t.count(), 3) << text;
-    }
-}
-
-TEST(FaceActions, actionsThatAreNotANonEmptyArrayEmptyTheTable) {
-    const char* cases[] = {R"({"actions":[]})", R"({"actions":{}})", R"({"actions":5})", R"({"actions":null})",
-                           R"({"actions":[{"name":"a"}]})"};
-    for (const char* text : cases) {
-        FaceActions t;
-        TraceCapture trace;
-        ASSERT_TRUE(t.loadFromBytes(kThree));
-        EXPECT_FALSE(t.loadFromBytes(text)) << text;
-        EXPECT_TRUE(trace.contains("\nERROR!!!!!\nyour action rule:0\n")) << text;
-        EXPECT_EQ(t.count(), 0) << text;
+        EXPECT_FALSE(t.loadFromBytes(c.text)) << c.text;
+        EXPECT_TRUE(trace.contains(c.line)) << c.text;
+        EXPECT_EQ(t.count(), c.countAfter) << c.text;
     }
 }
 

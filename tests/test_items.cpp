@@ -31,12 +31,26 @@ protected:
     }
     // A 2D item whose quad is shown by `node`.
     Item_2d* make2d() {
-        TraceCapture quiet;
-        auto* item = dynamic_cast<Item_2d*>(holder.createItem(kItem2d));
+        auto* item = create<Item_2d>(kItem2d);
         EXPECT_NE(item, nullptr);
         if (item)
             item->mesh->node = &node;
         return item;
+    }
+    // A new item of kind, as its class T (null when the factory failed).
+    template <class T>
+    T* create(int kind) {
+        TraceCapture quiet;
+        return dynamic_cast<T*>(holder.createItem(kind));
+    }
+    // The item exists with its kind, mesh and default texture of data/ref/.
+    template <class T>
+    static void expectMade(const T* item, int kind, const char* texname, const char* file) {
+        ASSERT_NE(item, nullptr);
+        EXPECT_EQ(item->type, kind);
+        EXPECT_EQ(item->texname, texname);
+        EXPECT_EQ(item->texpath, kRoot + "/data/ref/" + file);
+        ASSERT_TRUE(item->mesh);
     }
     static void expectVec(Vec3 got, Vec3 want, const char* what) {
         EXPECT_FLOAT_EQ(got.x, want.x) << what;
@@ -88,13 +102,8 @@ TEST_F(ItemsTest, new2dItemHasTheDocumentedDefaults) {
 }
 
 TEST_F(ItemsTest, newArItemIsAnUnpickableCopyOfTheHead) {
-    TraceCapture quiet;
-    auto* item = dynamic_cast<Item_ar*>(holder.createItem(kItemAr));
-    ASSERT_NE(item, nullptr);
-    EXPECT_EQ(item->type, kItemAr);
-    EXPECT_EQ(item->texname, "default_ar");
-    EXPECT_EQ(item->texpath, kRoot + "/data/ref/default_ar.png");
-    ASSERT_TRUE(item->mesh);
+    auto* item = create<Item_ar>(kItemAr);
+    ASSERT_NO_FATAL_FAILURE(expectMade(item, kItemAr, "default_ar", "default_ar.png"));
     EXPECT_EQ(item->mesh->vertices.size(), holder.referenceHead->vertices.size());
     EXPECT_FALSE(item->mesh->pickable);
     ASSERT_FALSE(item->mesh->materials.empty());
@@ -102,12 +111,8 @@ TEST_F(ItemsTest, newArItemIsAnUnpickableCopyOfTheHead) {
 }
 
 TEST_F(ItemsTest, new3dItemTakesTheDefaultFrameAndWeightMap) {
-    TraceCapture quiet;
-    auto* item = dynamic_cast<Item_3d*>(holder.createItem(kItem3d));
-    ASSERT_NE(item, nullptr);
-    EXPECT_EQ(item->type, kItem3d);
-    EXPECT_EQ(item->texname, "default_00000");
-    EXPECT_EQ(item->texpath, kRoot + "/data/ref/default_00000.png");
+    auto* item = create<Item_3d>(kItem3d);
+    ASSERT_NO_FATAL_FAILURE(expectMade(item, kItem3d, "default_00000", "default_00000.png"));
     EXPECT_EQ(item->weightMapPath, kRoot + "/data/ref/DefaultWeight.png");
     EXPECT_EQ(item->weightMapName, "DefaultWeight");
     EXPECT_EQ(item->meshRole, kRoleWholeMesh);
@@ -115,7 +120,6 @@ TEST_F(ItemsTest, new3dItemTakesTheDefaultFrameAndWeightMap) {
     EXPECT_TRUE(item->param.empty());
     for (const auto& b : item->blendshapes)
         EXPECT_FALSE(b);
-    ASSERT_TRUE(item->mesh);
 }
 
 TEST_F(ItemsTest, unknownKindMakesNothing) {
@@ -291,8 +295,7 @@ TEST_F(ItemsTest, actionsAreStored) {
 }
 
 TEST_F(ItemsTest, item3dTransformThroughItsNode) {
-    TraceCapture quiet;
-    auto* item = dynamic_cast<Item_3d*>(holder.createItem(kItem3d));
+    auto* item = create<Item_3d>(kItem3d);
     ASSERT_NE(item, nullptr);
     item->mesh->node = &node;
     item->setTranslation(1, 2, 3);

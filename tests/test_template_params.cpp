@@ -65,29 +65,32 @@ TEST(TemplateParams, declarationLinesThatDoNotMatch) {
     }
 }
 
-TEST(TemplateParams, secondDeclarationOnALineBelongsToTheFirst) {
-    Scan s = scan("// @gparam a {\"type\":\"edit\"} // @mparam b {}\n");
-    ASSERT_EQ(s.globals.size(), 1u);
-    EXPECT_TRUE(s.materials.empty());
-    EXPECT_EQ(s.globals[0].spec, "{\"type\":\"edit\"} // @mparam b {}");
-    // Not one JSON document: the record keeps its defaults.
-    EXPECT_TRUE(s.globals[0].type.empty());
-    EXPECT_TRUE(s.globals[0].isStr);
-}
-
-TEST(TemplateParams, descriptionEndsAtTheLineBreak) {
-    Scan s = scan("// @mparam tint   {\"type\":\"edit\",\"default_value\":\"1,0,0\"}\r\nnext line");
-    ASSERT_EQ(s.materials.size(), 1u);
-    EXPECT_EQ(s.materials[0].spec, "{\"type\":\"edit\",\"default_value\":\"1,0,0\"}");
-    EXPECT_EQ(s.materials[0].values, "1,0,0");
-    EXPECT_TRUE(s.materials[0].isStr);
-}
-
-TEST(TemplateParams, nameStopsAtTheFirstOtherCharacter) {
-    Scan s = scan("// @gparam alpha-beta {}");
-    ASSERT_EQ(s.globals.size(), 1u);
-    EXPECT_EQ(s.globals[0].name, "alpha");
-    EXPECT_EQ(s.globals[0].spec, "-beta {}");
+// Name and description taken from one line: the description runs to the line
+// break, a second declaration on the line belongs to the first one's
+// description, and the name stops at the first other character.
+TEST(TemplateParams, whatADeclarationTakesFromItsLine) {
+    struct Case {
+        const char* text;
+        const char* scope;
+        const char* name;
+        const char* spec;
+        const char* type;
+    } cases[] = {
+        {"// @gparam a {\"type\":\"edit\"} // @mparam b {}\n", "g", "a", "{\"type\":\"edit\"} // @mparam b {}", ""},
+        {"// @mparam tint   {\"type\":\"edit\"}\r\nnext line", "m", "tint", "{\"type\":\"edit\"}", "edit"},
+        {"// @gparam alpha-beta {}", "g", "alpha", "-beta {}", ""},
+        {"@mparam q\t\t{\"type\":\"slider\"}  ", "m", "q", "{\"type\":\"slider\"}  ", "slider"},
+    };
+    for (const Case& c : cases) {
+        Scan s = scan(c.text);
+        const std::vector<TemplateParam>& list = *c.scope == 'g' ? s.globals : s.materials;
+        ASSERT_EQ(s.globals.size() + s.materials.size(), 1u) << c.text;
+        ASSERT_EQ(list.size(), 1u) << c.text;
+        EXPECT_EQ(list[0].name, c.name) << c.text;
+        EXPECT_EQ(list[0].spec, c.spec) << c.text;
+        EXPECT_EQ(list[0].type, c.type) << c.text;
+        EXPECT_EQ(list[0].isStr, std::string(c.type) != "slider") << c.text;
+    }
 }
 
 TEST(TemplateParams, duplicateNamesGiveTwoRecords) {
