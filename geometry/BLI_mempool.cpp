@@ -28,11 +28,15 @@ BLI_mempool::BLI_mempool(size_t elementSize, size_t initialCount, size_t perChun
       m_flags(flags) {
     m_csize = m_esize * m_pchunk;
     const size_t chunks = initialCount / m_pchunk + 1;
-    for (size_t i = 0; i < chunks; ++i) {
-        Chunk* c = newChunk();
-        if (!c)
+    for (size_t i = 0; i < chunks; ++i)
+        if (!newChunk())
             break;
-        threadChunk(c);
+    // Only the first chunk goes on the free list now; each reserved chunk is
+    // threaded when the list runs dry, right before its elements are used,
+    // so a large pool is not walked twice through memory.
+    if (m_first) {
+        threadChunk(m_first);
+        m_unthreaded = m_first->next;
     }
 }
 
@@ -78,10 +82,12 @@ void BLI_mempool::threadChunk(Chunk* chunk) {
 
 void* BLI_mempool::alloc() {
     if (!m_free) {
-        // A fresh chunk goes behind the existing ones; since the list is
-        // empty, threading it first keeps allocation order equal to chunk order.
-        Chunk* c = newChunk();
-        if (!c)
+        // The next reserved chunk, else a new one behind all others: either
+        // way allocation order stays chunk order.
+        Chunk* c = m_unthreaded;
+        if (c)
+            m_unthreaded = c->next;
+        else if (!(c = newChunk()))
             return nullptr;
         threadChunk(c);
     }
@@ -119,6 +125,7 @@ void BLI_mempool::free(void* element) {
     }
     m_first->next = nullptr;
     m_last = m_first;
+    m_unthreaded = nullptr;
     m_totalloc = m_pchunk;
     m_free = nullptr;
     threadChunk(m_first);
@@ -131,7 +138,7 @@ void BLI_mempool::destroy() {
         std::free(c);
         c = next;
     }
-    m_first = m_last = nullptr;
+    m_first = m_last = m_unthreaded = nullptr;
     m_free = nullptr;
     m_totalloc = m_totused = 0;
 }
@@ -158,7 +165,7 @@ void* BLI_mempool::Iter::step() {
             if (tag != kFreeTag)
                 return e;
         }
-        m_chunk = c->next;
+        m_chunk = c->next == m_pool->m_unthreaded ? nullptr : c->next; // reserved chunks hold nothing
         m_slot = 0;
     }
     return nullptr;

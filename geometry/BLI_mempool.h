@@ -28,7 +28,9 @@ public:
     // elementSize is raised to at least 16 bytes and to a multiple of 8;
     // perChunk of 0 counts as 1. initialCount / perChunk + 1 chunks are
     // allocated at once, so the first initialCount allocations need no further
-    // chunk. flags: kAllowIter or 0.
+    // chunk; the first is threaded on the free list, each further one when
+    // the list runs dry (reserved chunks count as allocated, not as listed).
+    // flags: kAllowIter or 0.
     BLI_mempool(size_t elementSize, size_t initialCount, size_t perChunk, unsigned flags);
     ~BLI_mempool();
     BLI_mempool(const BLI_mempool&) = delete;
@@ -112,7 +114,8 @@ public:
     size_t chunkCount() const;
     // Bytes obtained from the allocator for chunks (headers included).
     size_t chunkBytes() const;
-    // Number of elements on the free list (walks it).
+    // Number of elements on the free list (walks it); reserved chunks not yet
+    // threaded are not counted.
     size_t freeListLength() const;
     // Every element on the free list, in list order.
     std::vector<const void*> freeElements() const;
@@ -129,6 +132,7 @@ private:
 
     Chunk* m_first = nullptr;
     Chunk* m_last = nullptr;
+    Chunk* m_unthreaded = nullptr; // first reserved chunk not yet on the free list; the rest follow it
     size_t m_esize;
     size_t m_csize;
     size_t m_pchunk;

@@ -10,10 +10,11 @@ void setHeader(BMHeader& h, BMType type) {
     h.index = -1;
     h.htype = type;
     h.select = 0;
-    h.reserved = 0;
+    h.scratch = 0;
 }
 
-math3d::Vec3 position(const BMVert* v) { return {v->co[0], v->co[1], v->co[2]}; }
+math3d::Vec3 position(const float* p) { return {p[0], p[1], p[2]}; }
+math3d::Vec3 position(const BMVert* v) { return position(v->co); }
 
 void store(float* dst, math3d::Vec3 v) {
     dst[0] = v.x;
@@ -268,18 +269,25 @@ BMFace* BMesh::createFace(BMVert* const* verts, BMEdge* const* edges, int len) {
 BMFace* BMesh::createFaceFromVerts(BMVert* const* verts, int len) {
     if (!verts || len < 3)
         return nullptr;
-    std::vector<BMEdge*> edges(static_cast<size_t>(len));
+    // Check every corner before creating edges so a refused face leaves no edge behind.
     for (int i = 0; i < len; ++i) {
-        // Check repeats before creating edges so a refused face leaves no edge behind.
+        if (!verts[i])
+            return nullptr;
         for (int j = 0; j < i; ++j)
             if (verts[j] == verts[i])
                 return nullptr;
-        if (!verts[i])
-            return nullptr;
+    }
+    constexpr int kInline = 16;
+    BMEdge* inlineEdges[kInline];
+    std::vector<BMEdge*> heapEdges;
+    BMEdge** edges = inlineEdges;
+    if (len > kInline) {
+        heapEdges.resize(static_cast<size_t>(len));
+        edges = heapEdges.data();
     }
     for (int i = 0; i < len; ++i)
-        edges[static_cast<size_t>(i)] = createEdge(verts[i], verts[(i + 1) % len]);
-    return createFace(verts, edges.data(), len);
+        edges[i] = createEdge(verts[i], verts[(i + 1) % len]);
+    return createFace(verts, edges, len);
 }
 
 // ---- Removal ----
@@ -347,18 +355,18 @@ math3d::Vec3 BMesh::faceNormal(BMFace* f) {
 }
 
 void BMesh::computeNormals() {
-    for (BMFace* f : faces())
+    // Sequential passes over the pools (faces, then vertices) instead of a
+    // walk around every vertex: far fewer cache misses on large meshes.
+    for (BMVert* v : verts())
+        v->no[0] = v->no[1] = v->no[2] = 0;
+    for (BMFace* f : faces()) {
         faceNormal(f);
-    for (BMVert* v : verts()) {
-        math3d::Vec3 sum;
-        bool any = false;
-        forEachLoopAtVert(v, [&](const BMLoop* l) {
-            sum = sum + math3d::Vec3(l->f->no[0], l->f->no[1], l->f->no[2]);
-            any = true;
-        });
-        if (any && math3d::length(sum) > 0)
-            store(v->no, math3d::normalize(sum));
+        for (BMLoop* l : faceLoops(f))
+            for (int k = 0; k < 3; ++k)
+                l->v->no[k] += f->no[k];
     }
+    for (BMVert* v : verts())
+        store(v->no, math3d::normalize(position(v->no)));
 }
 
 } // namespace kvo

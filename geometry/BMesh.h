@@ -112,7 +112,7 @@ public:
     // normal of the two diagonals for 4, Newell's polygon normal for more.
     math3d::Vec3 faceNormal(BMFace* f);
     // Every face normal, then every vertex normal as the normalised sum of
-    // its faces' normals (left unchanged for a vertex without faces).
+    // its faces' normals ((0, 0, 0) for a vertex without faces).
     void computeNormals();
     // Splits f into len - 2 triangles. The polygon is projected on the plane
     // of its normal and ears are cut off one by one, each with a new edge;

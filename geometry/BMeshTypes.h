@@ -32,7 +32,7 @@ struct BMHeader {
     int32_t index = -1; // -1 on creation; numbering set by the owner
     uint8_t htype = 0;  // BMType of the record
     uint8_t select = 0; // nonzero = selected
-    uint16_t reserved = 0;
+    uint16_t scratch = 0; // marks of a running mesh operation; 0 between operations
 };
 
 struct BMVert {

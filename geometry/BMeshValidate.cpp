@@ -77,8 +77,8 @@ private:
         size_t n = 0;
         for (const BMVert* v : m_bm.verts()) {
             ++n;
-            if (v->head.htype != BM_VERT)
-                return fail("vertex with a wrong type tag");
+            if (v->head.htype != BM_VERT || v->head.scratch)
+                return fail("vertex with a wrong type tag or a leftover scratch mark");
             if (v->e && !checkDisk(v))
                 return false;
         }
@@ -110,8 +110,8 @@ private:
         size_t n = 0;
         for (const BMEdge* e : m_bm.edges()) {
             ++n;
-            if (e->head.htype != BM_EDGE)
-                return fail("edge with a wrong type tag");
+            if (e->head.htype != BM_EDGE || e->head.scratch)
+                return fail("edge with a wrong type tag or a leftover scratch mark");
             if (!m_v.live(e->v1) || !m_v.live(e->v2) || e->v1 == e->v2)
                 return fail("edge ends dead or equal");
             if (!inDiskOnce(e, e->v1) || !inDiskOnce(e, e->v2))
@@ -160,8 +160,8 @@ private:
         std::vector<const BMVert*> corners;
         for (const BMFace* f : m_bm.faces()) {
             ++n;
-            if (f->head.htype != BM_FACE || f->len < 3)
-                return fail("face with a wrong type tag or fewer than 3 corners");
+            if (f->head.htype != BM_FACE || f->head.scratch || f->len < 3)
+                return fail("face with a wrong type tag, a leftover scratch mark or fewer than 3 corners");
             if (!m_l.live(f->l_first))
                 return fail("face points at a dead loop");
             corners.clear();

@@ -13,21 +13,22 @@ using kvo::BMVert;
 
 constexpr unsigned kAllTypes = kvo::BM_VERT | kvo::BM_EDGE | kvo::BM_FACE;
 
-// The corners of f whose vertex indices are all valid, with consecutive
-// repeats (including last == first) dropped; empty when an index is invalid.
-std::vector<BMVert*> faceCorners(const Face& f, const std::vector<BMVert*>& verts) {
-    std::vector<BMVert*> out;
+// out := the corners of f, with consecutive repeats (including last ==
+// first) dropped; empty when a vertex index is invalid.
+void faceCorners(const Face& f, const std::vector<BMVert*>& verts, std::vector<BMVert*>& out) {
+    out.clear();
     const int count = std::min(f.count, Face::kMaxCorners);
     for (int k = 0; k < count; ++k) {
-        if (f.v[k] < 0 || size_t(f.v[k]) >= verts.size())
-            return {};
+        if (f.v[k] < 0 || size_t(f.v[k]) >= verts.size()) {
+            out.clear();
+            return;
+        }
         BMVert* v = verts[size_t(f.v[k])];
         if (out.empty() || out.back() != v)
             out.push_back(v);
     }
     while (out.size() > 1 && out.back() == out.front())
         out.pop_back();
-    return out;
 }
 
 // Enters corners as the fan (0, k - 1, k); triangles that repeat a vertex
@@ -123,8 +124,9 @@ kvo::BMesh* ObjMesh::getBMesh(bool triangulated) {
             v->head.index = int32_t(i);
         bmeshVerts.push_back(v);
     }
+    std::vector<BMVert*> corners;
     for (size_t fi = 0; fi < faces.size(); ++fi) {
-        const std::vector<BMVert*> corners = faceCorners(faces[fi], bmeshVerts);
+        faceCorners(faces[fi], bmeshVerts, corners);
         if (triangulated)
             addFan(*bmesh, corners, int32_t(fi));
         else

@@ -58,7 +58,7 @@ TEST(Mempool, sizesElementsAndPreallocatesChunks) {
         EXPECT_EQ(pool.elementSize(), c.wantEsize) << c.esize;
         EXPECT_EQ(pool.chunkCount(), c.wantChunks) << c.initial << "/" << c.perChunk;
         EXPECT_EQ(pool.totalAllocated(), c.wantChunks * pool.perChunk());
-        EXPECT_EQ(pool.freeListLength(), pool.totalAllocated());
+        EXPECT_EQ(pool.freeListLength(), pool.perChunk()) << "reserved chunks are threaded when reached";
         EXPECT_EQ(pool.totalUsed(), 0u);
         EXPECT_EQ(pool.chunkSize(), pool.elementSize() * pool.perChunk());
     }
@@ -76,6 +76,24 @@ TEST(Mempool, allocatesInChunkOrderAndGrowsByWholeChunks) {
     for (size_t i = 1; i < got.size(); ++i)
         EXPECT_LT(placeOf(pool, got[i - 1]), placeOf(pool, got[i])) << i;
     EXPECT_EQ(iterate(pool), got);
+}
+
+TEST(Mempool, usesReservedChunksInOrderBeforeAllocatingMore) {
+    BLI_mempool pool(32, 10, 4, BLI_mempool::kAllowIter); // 3 chunks in advance
+    const auto ranges = pool.chunkRanges();
+    ASSERT_EQ(ranges.size(), 3u);
+    EXPECT_TRUE(iterate(pool).empty()) << "reserved chunks hold no element";
+    std::vector<void*> got;
+    for (int i = 0; i < 12; ++i) {
+        got.push_back(pool.alloc());
+        const char* c = static_cast<const char*>(got.back());
+        EXPECT_TRUE(c >= ranges[size_t(i / 4)].first && c < ranges[size_t(i / 4)].second) << i;
+        EXPECT_EQ(iterate(pool), got) << i;
+    }
+    EXPECT_EQ(pool.chunkCount(), 3u);
+    pool.alloc();
+    EXPECT_EQ(pool.chunkCount(), 4u);
+    EXPECT_EQ(pool.totalAllocated(), 16u);
 }
 
 TEST(Mempool, tagsNewAndFreedElementsInIterablePoolsOnly) {

@@ -279,8 +279,9 @@ TEST(ObjMeshSmooth, replacesSelectedVerticesByTheirNeighbourAverageInPoolOrder) 
     EXPECT_FLOAT_EQ(m.vertices[size_t(b)].z, 0.5f);
     EXPECT_FLOAT_EQ(m.vertices[size_t(a)].x, 1.0f);
     for (size_t i = 0; i < m.vertices.size(); ++i) {
-        if (int(i) != a && int(i) != b)
+        if (int(i) != a && int(i) != b) {
             EXPECT_EQ(m.vertices[i].z, 0.0f);
+        }
     }
     expectConsistent(m, "smooth");
     m.smoothSelected(10);
