@@ -51,33 +51,27 @@ function readKeyFile(file, what) {
     }
 }
 
-function requireEd25519(key, file) {
+// Reads an Ed25519 key from a PEM file; `create` is crypto.createPrivateKey
+// or crypto.createPublicKey.
+function loadKey(file, what, create) {
+    const pem = readKeyFile(file, what);
+    let key;
+    try {
+        key = create(pem);
+    } catch (e) {
+        refuse(`${file} holds no usable ${what}: ${e.message}`);
+    }
     if (key.asymmetricKeyType !== 'ed25519')
         refuse(`${file} is not an Ed25519 key (${key.asymmetricKeyType})`);
     return key;
 }
 
 function loadPrivateKey() {
-    const file = process.env.LUMO_SIGN_KEY || DEV_PRIVATE_KEY;
-    const pem = readKeyFile(file, 'signing key');
-    let key;
-    try {
-        key = crypto.createPrivateKey(pem);
-    } catch (e) {
-        refuse(`${file} holds no usable private key: ${e.message}`);
-    }
-    return requireEd25519(key, file);
+    return loadKey(process.env.LUMO_SIGN_KEY || DEV_PRIVATE_KEY, 'signing key', crypto.createPrivateKey);
 }
 
 function loadPublicKey(file) {
-    const pem = readKeyFile(file, 'public key');
-    let key;
-    try {
-        key = crypto.createPublicKey(pem);
-    } catch (e) {
-        refuse(`${file} holds no usable public key: ${e.message}`);
-    }
-    return requireEd25519(key, file);
+    return loadKey(file, 'public key', crypto.createPublicKey);
 }
 
 function keyId(publicKey) {
