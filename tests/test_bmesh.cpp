@@ -442,6 +442,74 @@ TEST(BMeshSelect, growThenShrinkOnAClosedMeshGivesBackOneVertex) {
     EXPECT_TRUE(start->head.select);
 }
 
+namespace {
+
+// Selection of every vertex and face, in pool order.
+std::vector<uint8_t> selectionOf(const BMesh& bm) {
+    std::vector<uint8_t> out;
+    for (const BMVert* v : bm.verts())
+        out.push_back(v->head.select);
+    for (const BMFace* f : bm.faces())
+        out.push_back(f->head.select);
+    return out;
+}
+
+// The flood done the plain way: selectVert on every vertex as it is reached.
+void plainSelectLinked(BMesh& bm, BMVert* v, bool s) {
+    std::vector<BMVert*> queue{v};
+    bm.selectVert(v, s);
+    for (size_t i = 0; i < queue.size(); ++i)
+        for (BMEdge* e : diskEdges(queue[i])) {
+            BMVert* n = edgeOtherVert(e, queue[i]);
+            if ((n->head.select != 0) != s) {
+                bm.selectVert(n, s);
+                queue.push_back(n);
+            }
+        }
+}
+
+} // namespace
+
+TEST(BMeshSelect, wholeMeshOperationsMatchVertexByVertexSelection) {
+    std::mt19937 rng(99);
+    Polys p = bmesh_test::awkward();
+    // A small separate component, so that floods of both sizes occur.
+    const int base = int(p.positions.size() / 3);
+    p.positions.insert(p.positions.end(), {50, 0, 0, 51, 0, 0, 50, 1, 0});
+    p.faces.push_back({base, base + 1, base + 2});
+    for (int round = 0; round < 60; ++round) {
+        BMesh fast;
+        const std::vector<BMVert*> v = bmesh_test::build(fast, p);
+        for (BMVert* w : v)
+            fast.selectVert(w, rng() % 3 == 0);
+        for (BMFace* f : fast.faces())
+            if (rng() % 5 == 0)
+                f->head.select = 1; // faces selected on their own too
+        BMesh plain(fast);
+        const std::vector<BMVert*> pv = plain.vertList();
+        const size_t pick = rng() % v.size();
+        const bool s = rng() % 2;
+        switch (round % 3) {
+        case 0:
+            fast.selectLinked(v[pick], s);
+            plainSelectLinked(plain, pv[pick], s);
+            break;
+        case 1:
+            fast.selectAll(BM_VERT, s);
+            for (BMVert* w : pv)
+                plain.selectVert(w, s);
+            break;
+        default:
+            fast.invertSelection(BM_VERT);
+            for (BMVert* w : pv)
+                plain.selectVert(w, !w->head.select);
+            break;
+        }
+        EXPECT_EQ(selectionOf(fast), selectionOf(plain)) << "round " << round;
+        EXPECT_VALID(fast);
+    }
+}
+
 // ---- Triangulation ----
 
 namespace {
