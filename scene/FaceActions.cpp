@@ -5,12 +5,16 @@
 #include <rapidjson/document.h>
 #include <rapidjson/filereadstream.h>
 
+#include <cstdint>
 #include <cstdio>
+#include <filesystem>
 #include <memory>
 
 namespace {
 
 constexpr size_t kReadBufferSize = 65536;
+// A face-action table is a few kilobytes; larger files are refused unread.
+constexpr uintmax_t kMaxFileBytes = 16u * 1024 * 1024;
 
 void reportInvalid() {
     Trace::out("\nERROR!!!!!\n");
@@ -89,6 +93,13 @@ bool FaceActions::loadFromFile(const std::string& path) {
     std::unique_ptr<FILE, FileCloser> file(std::fopen(path.c_str(), "rb"));
     if (!file) {
         Trace::out("can not open file:%s\n", path.c_str());
+        reportInvalid();
+        return false;
+    }
+    std::error_code ec;
+    const uintmax_t size = std::filesystem::file_size(path, ec);
+    if (!ec && size > kMaxFileBytes) {
+        Trace::out("action file too large:%s\n", path.c_str());
         reportInvalid();
         return false;
     }

@@ -27,7 +27,8 @@ public:
     // skipped with the console line "skip face action %d: <reason>\n".
     bool loadFromBytes(const std::string& bytes);
     // As loadFromBytes, reading the file at `path` ("rb") through a 65536-byte
-    // buffer. A file that cannot be opened counts as invalid JSON.
+    // buffer. A file that cannot be opened, or of more than 16 MiB, counts as
+    // invalid JSON.
     bool loadFromFile(const std::string& path);
 
     int count() const { return static_cast<int>(m_actions.size()); }

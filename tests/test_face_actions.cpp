@@ -110,6 +110,13 @@ TEST(FaceActions, fileThatCannotBeOpenedIsInvalid) {
     // A folder opens but reads as nothing.
     EXPECT_FALSE(t.loadFromFile(dir.path()));
     EXPECT_EQ(t.count(), 3);
+    // An oversized file is refused unread.
+    std::string big = std::string(kThree);
+    big.append(17u * 1024 * 1024, ' ');
+    writeFile(dir.file("big.json"), big);
+    EXPECT_FALSE(t.loadFromFile(dir.file("big.json")));
+    EXPECT_TRUE(trace.contains("action file too large:" + dir.file("big.json") + "\n"));
+    EXPECT_EQ(t.count(), 3);
 }
 
 TEST(FaceActions, fileLargerThanTheReadBufferLoadsWhole) {
