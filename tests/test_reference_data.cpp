@@ -357,3 +357,64 @@ TEST(ReferenceFiles, picturesHaveTheirSizesAndTransparentScreens) {
     ASSERT_GT(grey.w, 0);
     EXPECT_EQ(grey.px[0], 128);
 }
+
+TEST(ReferenceVertexIndex, degenerateSetsAndNonFiniteRecords) {
+    ReferenceVertexIndex index;
+    EXPECT_TRUE(index.empty());
+    EXPECT_EQ(index.nearest({0, 0, 0}), -1);
+    index.build({});
+    EXPECT_EQ(index.nearest({0, 0, 0}), -1);
+    index.build({{7, 1, 2, 3}});
+    EXPECT_EQ(index.nearest({100, -100, 5}), 0);
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    const float inf = std::numeric_limits<float>::infinity();
+    index.build({{0, nan, 0, 0}, {1, 0, inf, 0}, {2, 5, 5, 5}, {3, 5, 5, 5}, {4, -5, 0, 0}});
+    EXPECT_EQ(index.records().size(), 5u);
+    const int same = index.nearest({5, 5, 4});
+    EXPECT_TRUE(same == 2 || same == 3) << same;
+    EXPECT_EQ(index.nearest({0, 0, 0}), 4);
+    index.build({{0, nan, nan, nan}});
+    EXPECT_TRUE(index.empty());
+    EXPECT_EQ(index.nearest({0, 0, 0}), -1);
+    index.clear();
+    EXPECT_TRUE(index.records().empty());
+}
+
+// The tree over real scanned and modelled meshes (with duplicate seam
+// vertices) against a brute-force search.
+TEST(ReferenceVertexIndex, matchesBruteForceOnRealMeshes) {
+    LUMO_REQUIRE_FIXTURES();
+    for (const char* file : {"meshes/stanford-bunny.obj", "meshes/teapot.obj"}) {
+        tinyobj::attrib_t attrib;
+        std::vector<tinyobj::shape_t> shapes;
+        std::vector<tinyobj::material_t> materials;
+        std::string warn, err;
+        const std::string path = testing_support::fixturesDir() + "/" + file;
+        ASSERT_TRUE(tinyobj::LoadObj(&attrib, &shapes, &materials, &warn, &err, path.c_str(), nullptr, false)) << err;
+        std::vector<ReferenceVertex> records;
+        float lo = std::numeric_limits<float>::max(), hi = -lo;
+        for (size_t i = 0; i + 2 < attrib.vertices.size(); i += 3) {
+            records.push_back({static_cast<int32_t>(i / 3), attrib.vertices[i], attrib.vertices[i + 1],
+                               attrib.vertices[i + 2]});
+            for (int k = 0; k < 3; ++k) {
+                lo = std::min(lo, attrib.vertices[i + k]);
+                hi = std::max(hi, attrib.vertices[i + k]);
+            }
+        }
+        ReferenceVertexIndex index;
+        index.build(records);
+        std::mt19937 rng(7);
+        const float margin = (hi - lo) * 0.25f;
+        std::uniform_real_distribution<float> u(lo - margin, hi + margin);
+        for (int q = 0; q < 300; ++q) {
+            const Vec3 p(u(rng), u(rng), u(rng));
+            const int got = index.nearest(p);
+            ASSERT_GE(got, 0);
+            float best = std::numeric_limits<float>::max();
+            for (const ReferenceVertex& r : records)
+                best = std::min(best, dist2({r.x, r.y, r.z}, p));
+            const ReferenceVertex& r = records[static_cast<size_t>(got)];
+            EXPECT_FLOAT_EQ(dist2({r.x, r.y, r.z}, p), best) << file << " query " << q;
+        }
+    }
+}
