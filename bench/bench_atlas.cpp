@@ -1,0 +1,238 @@
+// Atlas packing benchmark: 2,000 generated frames (16 to 512 pixels, random
+// transparent borders) packed by our skyline packer and by stb_rect_pack's
+// on the same rectangles and atlas width, then the whole 2D pack step on all
+// cores against the same step on one thread.
+
+#include "BenchSupport.h"
+#include "app/Trace.h"
+#include "pack/AtlasPacker.h"
+#include "pack/BigTexPacker.h"
+
+#include <stb/stb_rect_pack.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <unistd.h>
+#include <random>
+#include <thread>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr int kFrames = 2000;
+constexpr int kFramesPerSequence = 50;
+constexpr int kAtlas = 2048;
+
+struct Generated {
+    std::vector<TexFrame> sizes; // trim sizes only, for the placement comparison
+    BigTexJob job;
+};
+
+// One frame: content of w x h inside random transparent borders.
+ImageBuffer makeFrame(std::mt19937& rng, int& trimW, int& trimH) {
+    const int w = 16 + int(rng() % 497);
+    const int h = 16 + int(rng() % 497);
+    const int l = int(rng() % unsigned(w / 4 + 1)), r = int(rng() % unsigned(w / 4 + 1));
+    const int b = int(rng() % unsigned(h / 4 + 1)), t = int(rng() % unsigned(h / 4 + 1));
+    ImageBuffer img;
+    img.create(w, h, 4);
+    // Smooth colours, opaque inside with a two-pixel soft edge: what sticker
+    // art usually looks like.
+    const uint8_t hue = uint8_t(rng());
+    const int x0 = l, x1 = w - r - 1, y0 = b, y1 = h - t - 1;
+    for (int y = y0; y <= y1; ++y)
+        for (int x = x0; x <= x1; ++x) {
+            uint8_t* p = &img.data[(size_t(y) * size_t(w) + size_t(x)) * 4];
+            const int edge = std::min(std::min(x - x0, x1 - x), std::min(y - y0, y1 - y));
+            p[0] = uint8_t(x / 2 + hue);
+            p[1] = uint8_t(y / 2);
+            p[2] = uint8_t((x + y) / 4 + hue);
+            p[3] = uint8_t(edge >= 2 ? 255 : 96 + 64 * edge);
+        }
+    trimW = w - l - r;
+    trimH = h - b - t;
+    return img;
+}
+
+Generated generate(const std::string& dir) {
+    Generated g;
+    std::mt19937 rng(2024);
+    fs::create_directories(dir + "/seq");
+    for (int i = 0; i < kFrames; ++i) {
+        int tw = 0, th = 0;
+        const ImageBuffer img = makeFrame(rng, tw, th);
+        char name[64];
+        std::snprintf(name, sizeof name, "/seq/s%02d_%05d.png", i / kFramesPerSequence, i % kFramesPerSequence);
+        img.imwrite(dir + name);
+        TexFrame f;
+        f.path = name;
+        f.trimWidth = tw;
+        f.trimHeight = th;
+        g.sizes.push_back(f);
+        if (i % kFramesPerSequence == 0) {
+            Sticker2d s;
+            s.name = "s" + std::to_string(i / kFramesPerSequence);
+            s.texpath = dir + name;
+            s.fps = 20;
+            s.loopcnt = 1;
+            s.hasNode = true;
+            s.translation = {0, 0, 80};
+            s.model = math3d::compose(s.translation, {100, 100, 1}, math3d::Mat3::identity());
+            g.job.stickers.push_back(s);
+        }
+    }
+    g.job.root = dir;
+    return g;
+}
+
+double trimmedArea(const std::vector<TexFrame>& frames) {
+    double a = 0;
+    for (const TexFrame& f : frames)
+        a += double(f.trimWidth) * f.trimHeight;
+    return a;
+}
+
+struct PackResult {
+    int atlases = 0;
+    double area = 0; // sum of atlas areas (width x used height)
+    double seconds = 0;
+};
+
+constexpr int kTimingRuns = 5; // placement times are the best of these
+
+PackResult packOurs(const std::vector<TexFrame>& input) {
+    PackResult r;
+    std::vector<AtlasSize> atlases;
+    r.seconds = 1e9;
+    for (int run = 0; run < kTimingRuns; ++run) {
+        std::vector<TexFrame> frames = input;
+        bench::Stopwatch sw;
+        atlases = AtlasPacker::pack(frames, AtlasPacker::order(frames));
+        r.seconds = std::min(r.seconds, sw.seconds());
+    }
+    r.atlases = int(atlases.size());
+    for (const AtlasSize& s : atlases)
+        r.area += double(s.width) * s.height;
+    return r;
+}
+
+// stb_rect_pack's skyline (bottom-left) packer, same one-pixel margins:
+// fill a 2048 x 2048 atlas, carry what did not fit to the next one.
+PackResult packStb(const std::vector<TexFrame>& frames) {
+    PackResult r;
+    std::vector<stbrp_rect> rects;
+    for (size_t i = 0; i < frames.size(); ++i) {
+        stbrp_rect q{};
+        q.id = int(i);
+        q.w = frames[i].trimWidth + 2;
+        q.h = frames[i].trimHeight + 2;
+        rects.push_back(q);
+    }
+    std::vector<stbrp_node> nodes(kAtlas);
+    r.seconds = 1e9;
+    for (int run = 0; run < kTimingRuns; ++run) {
+        std::vector<stbrp_rect> todo = rects;
+        PackResult pass;
+        bench::Stopwatch sw;
+        while (!todo.empty()) {
+            stbrp_context ctx;
+            stbrp_init_target(&ctx, kAtlas, kAtlas, nodes.data(), int(nodes.size()));
+            stbrp_pack_rects(&ctx, todo.data(), int(todo.size()));
+            int used = 0;
+            std::vector<stbrp_rect> rest;
+            for (const stbrp_rect& q : todo) {
+                if (q.was_packed)
+                    used = std::max(used, q.y + q.h);
+                else
+                    rest.push_back(q);
+            }
+            if (rest.size() == todo.size())
+                break;
+            ++pass.atlases;
+            pass.area += double(kAtlas) * used;
+            todo.swap(rest);
+        }
+        pass.seconds = sw.seconds();
+        r.atlases = pass.atlases;
+        r.area = pass.area;
+        r.seconds = std::min(r.seconds, pass.seconds);
+    }
+    return r;
+}
+
+BigTexPacker::Timing runPack(Generated& g, const std::string& projectDir, int threads, double& seconds) {
+    fs::remove_all(projectDir);
+    fs::create_directories(projectDir + "/out");
+    g.job.projectDir = projectDir;
+    g.job.threads = threads;
+    BigTexPacker::Timing t;
+    Trace::setEnabled(false);
+    bench::Stopwatch sw;
+    BigTexPacker::run(g.job, &t);
+    seconds = sw.seconds();
+    Trace::setEnabled(true);
+    return t;
+}
+
+void printTiming(const char* label, const BigTexPacker::Timing& t, double total) {
+    Trace::out("%s: total %.2f s = decode %.2f + trim %.2f + place %.3f + atlases %.2f (compose %.2f, encode %.2f "
+               "thread-seconds) + descriptors %.3f\n",
+               label, total, t.decode, t.trim, t.place, t.atlases, t.compose, t.encode, t.describe);
+}
+
+bool sameOutputs(const std::string& a, const std::string& b) {
+    for (const auto& e : fs::directory_iterator(a)) {
+        const std::string other = b + "/" + e.path().filename().string();
+        if (!fs::exists(other) || fs::file_size(e.path()) != fs::file_size(other))
+            return false;
+        std::ifstream fa(e.path(), std::ios::binary), fb(other, std::ios::binary);
+        if (!std::equal(std::istreambuf_iterator<char>(fa), std::istreambuf_iterator<char>(),
+                        std::istreambuf_iterator<char>(fb)))
+            return false;
+    }
+    return true;
+}
+
+} // namespace
+
+int main() {
+    const std::string dir = (fs::temp_directory_path() / ("bench_atlas_" + std::to_string(::getpid()))).string();
+    Trace::out("generating %d frames in %s\n", kFrames, dir.c_str());
+    Trace::setEnabled(false);
+    Generated g = generate(dir);
+    Trace::setEnabled(true);
+
+    const double area = trimmedArea(g.sizes);
+    const PackResult ours = packOurs(g.sizes);
+    const PackResult stb = packStb(g.sizes);
+    const double occOurs = area / ours.area, occStb = area / stb.area;
+    Trace::out("placement: ours %d atlases, occupancy %.4f, %.2f ms; stb_rect_pack %d atlases, occupancy %.4f, %.2f ms\n",
+               ours.atlases, occOurs, ours.seconds * 1e3, stb.atlases, occStb, stb.seconds * 1e3);
+
+    double oneSeconds = 0, allSeconds = 0;
+    const BigTexPacker::Timing one = runPack(g, dir + "/one", 1, oneSeconds);
+    const BigTexPacker::Timing all = runPack(g, dir + "/all", 0, allSeconds);
+    printTiming("packBigTex, one thread", one, oneSeconds);
+    printTiming("packBigTex, all cores", all, allSeconds);
+    const bool identical = sameOutputs(dir + "/one/out", dir + "/all/out");
+    Trace::out("outputs of both runs identical: %s; cores: %u\n", identical ? "yes" : "NO",
+               std::thread::hardware_concurrency());
+    Trace::out("peak memory: %.1f MiB\n", double(bench::peakMemoryBytes()) / (1024.0 * 1024.0));
+    fs::remove_all(dir);
+
+    char buf[64];
+    std::snprintf(buf, sizeof buf, "%.4f", occOurs / occStb);
+    bench::goal("occupancy_ratio_vs_stb", buf, ">= 1.0", occOurs / occStb >= 1.0);
+    std::snprintf(buf, sizeof buf, "%d vs %d", ours.atlases, stb.atlases);
+    bench::goal("atlas_count_vs_stb", buf, "<= stb", ours.atlases <= stb.atlases);
+    const double placeRatio = ours.seconds / std::max(stb.seconds, 1e-9);
+    std::snprintf(buf, sizeof buf, "%.2f", placeRatio);
+    bench::goal("placement_time_ratio_vs_stb", buf, "<= 2.0", placeRatio <= 2.0);
+    const double parallel = allSeconds / std::max(oneSeconds, 1e-9);
+    std::snprintf(buf, sizeof buf, "%.3f", parallel);
+    bench::goal("packBigTex_all_cores_vs_one_thread", buf, "<= 0.6", parallel <= 0.6 && identical);
+    return 0;
+}
