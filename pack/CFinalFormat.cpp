@@ -4,6 +4,7 @@
 #include "app/Trace.h"
 #include "pack/MeshPartConverter.h"
 #include "pack/TextOut.h"
+#include "pack/WholeFile.h"
 #include "scene/SplitPath.h"
 
 #include <cstdio>
@@ -84,20 +85,11 @@ std::string drawCallText(const DrawCall& dc) {
     return s + materialText(dc.mat);
 }
 
-// Writes all bytes to path (created or truncated); false with a console line
-// when it cannot be opened or fully written, in which case it is removed.
-bool writeWholeFile(const std::string& path, const void* data, size_t size) {
-    FILE* f = std::fopen(path.c_str(), "wb");
-    if (!f) {
-        Trace::err("CFinalFormat::Save can not open file:%s\n", path.c_str());
-        return false;
-    }
-    const bool written = (size == 0 || std::fwrite(data, 1, size, f) == size);
-    const bool closed = std::fclose(f) == 0;
-    if (written && closed)
+// writeWholeFile with the console line of a failure.
+bool saveFile(const std::string& path, const void* data, size_t size) {
+    if (writeWholeFile(path, data, size))
         return true;
     Trace::err("CFinalFormat::Save can not write file:%s\n", path.c_str());
-    std::remove(path.c_str());
     return false;
 }
 
@@ -183,8 +175,8 @@ bool CFinalFormat::Save(const std::string& path) {
     padForSave();
     const std::vector<uint8_t> bin = binaryBytes();
     const std::string json = jsonText();
-    bool ok = writeWholeFile(path + ".bin", bin.data(), bin.size());
-    if (ok && !writeWholeFile(path + ".json", json.data(), json.size())) {
+    bool ok = saveFile(path + ".bin", bin.data(), bin.size());
+    if (ok && !saveFile(path + ".json", json.data(), json.size())) {
         std::remove((path + ".bin").c_str()); // a bin without its descriptor is useless
         ok = false;
     }

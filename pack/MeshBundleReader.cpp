@@ -1,11 +1,10 @@
 #include "pack/MeshBundleReader.h"
 
 #include "app/Trace.h"
+#include "pack/WholeFile.h"
 
 #include <algorithm>
 #include <cstring>
-#include <fstream>
-#include <iterator>
 
 namespace {
 
@@ -186,14 +185,6 @@ bool tileBuffers(const MeshBundleDescriptor& d, const uint8_t* bin, size_t binSi
     return true;
 }
 
-bool readWhole(const std::string& path, std::string& bytes) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
-        return false;
-    bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    return !in.bad();
-}
-
 } // namespace
 
 void MeshBundleMesh::position(size_t i, float out[3]) const {
@@ -242,9 +233,9 @@ bool MeshBundleReader::fromBytes(const uint8_t* bin, size_t binSize, const char*
 bool MeshBundleReader::fromFiles(const std::string& path, std::vector<MeshBundleMesh>& meshes, std::string& error) {
     meshes.clear();
     std::string bin, json;
-    if (!readWhole(path + ".bin", bin))
+    if (!readWholeFile(path + ".bin", bin))
         error = "can not read " + path + ".bin";
-    else if (!readWhole(path + ".json", json))
+    else if (!readWholeFile(path + ".json", json))
         error = "can not read " + path + ".json";
     else if (fromBytes(reinterpret_cast<const uint8_t*>(bin.data()), bin.size(), json.data(), json.size(), meshes,
                        error))

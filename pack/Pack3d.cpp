@@ -12,14 +12,12 @@
 #include "pack/PackController.h"
 #include "pack/ParamJsonWriter.h"
 #include "pack/ShapeArray.h"
+#include "pack/WholeFile.h"
 #include "scene/ImageBuffer.h"
 #include "scene/Item_3d.h"
 #include "scene/MainDataHolder.h"
 #include "viewer/GLNode.h"
 
-#include <cstdio>
-#include <fstream>
-#include <iterator>
 
 namespace {
 
@@ -36,17 +34,8 @@ void advance(const Pack3dInput& in, int points) {
         in.progress(points);
 }
 
-// Writes text to path (created or truncated); false when it cannot be opened
-// or fully written, in which case the file is removed.
 bool writeText(const std::string& path, const std::string& text) {
-    FILE* f = std::fopen(path.c_str(), "wb");
-    if (!f)
-        return false;
-    const bool written = text.empty() || std::fwrite(text.data(), 1, text.size(), f) == text.size();
-    if (std::fclose(f) == 0 && written)
-        return true;
-    std::remove(path.c_str());
-    return false;
+    return writeWholeFile(path, text.data(), text.size());
 }
 
 Pack3dInput currentProject(const PackProgress& progress) {
@@ -105,9 +94,8 @@ void copyTemplateFiles(const Pack3dInput& in, const std::string& out) {
 void renameBundleScript(const Pack3dInput& in) {
     LOG_INFO("rename bundle script begin\n");
     const std::string path = projectDir(in) + "/out/script.js";
-    std::ifstream file(path, std::ios::binary);
-    std::string text((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
-    file.close();
+    std::string text;
+    readWholeFile(path, text); // an unreadable script has no "dummy" to replace
     const size_t at = text.find("dummy");
     if (at == std::string::npos)
         return;

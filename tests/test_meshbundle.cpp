@@ -465,7 +465,7 @@ TEST(MeshBundle, saveReportsAFileItCannotWrite) {
     ScratchDir dir;
     TraceCapture trace;
     EXPECT_FALSE(f.Save(dir.file("missing-folder/avatar")));
-    EXPECT_TRUE(trace.contains("can not open file"));
+    EXPECT_TRUE(trace.contains("CFinalFormat::Save can not write file"));
     EXPECT_FALSE(fileExists(dir.file("missing-folder/avatar.bin")));
 }
 

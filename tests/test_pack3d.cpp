@@ -308,7 +308,7 @@ TEST(Pack3d, reportsAnUnwritableBundleAndFallsBackForMissingTemplateFiles) {
     items.back()->mesh = quadMesh("");
     TraceCapture trace;
     EXPECT_FALSE(pack3d(ws.input(items)));
-    EXPECT_TRUE(trace.contains("can not open file"));
+    EXPECT_TRUE(trace.contains("CFinalFormat::Save can not write file"));
     EXPECT_FALSE(fileExists(ws.out("grey.png")));
     EXPECT_EQ(readFile(ws.out("frag.glsl")), "template frag.glsl");
 }
