@@ -9,8 +9,26 @@ LineReader::LineReader(std::string_view bytes) : m_memory(true), m_window(bytes)
 
 LineReader::LineReader(const std::string& path) {
     m_file = std::fopen(path.c_str(), "rb");
-    if (m_file)
-        m_buffer.resize(kBlockBytes);
+    if (!m_file)
+        return;
+    m_buffer.resize(kBlockBytes);
+    // A small file is read whole once and then served from memory, so a
+    // second pass costs no further reading.
+    const long size = std::fseek(m_file, 0, SEEK_END) == 0 ? std::ftell(m_file) : -1;
+    if (std::fseek(m_file, 0, SEEK_SET) != 0 || size < 0 || size_t(size) > kWholeFileBytes)
+        return;
+    m_buffer.resize(size_t(size) + 1);
+    const size_t got = std::fread(m_buffer.data(), 1, m_buffer.size(), m_file);
+    if (got > size_t(size) || std::ferror(m_file)) { // grew or failed meanwhile: read in blocks
+        std::fseek(m_file, 0, SEEK_SET);
+        m_buffer.resize(std::max(m_buffer.size(), kBlockBytes));
+        return;
+    }
+    std::fclose(m_file);
+    m_file = nullptr;
+    m_memory = true;
+    m_eof = true;
+    m_source = m_window = std::string_view(m_buffer.data(), got);
 }
 
 LineReader::~LineReader() {

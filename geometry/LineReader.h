@@ -15,6 +15,7 @@ class LineReader {
 public:
     static constexpr size_t kBlockBytes = size_t(1) << 20;
     static constexpr size_t kMaxLineBytes = size_t(64) << 20;
+    static constexpr size_t kWholeFileBytes = size_t(16) << 20; // smaller files are read at once
 
     // Reads the given bytes (not copied: they must outlive the reader).
     explicit LineReader(std::string_view bytes);

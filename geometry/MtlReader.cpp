@@ -6,7 +6,6 @@
 #include "geometry/TextScan.h"
 #include "scene/ResourceManager.h"
 
-using textscan::kLineSeparators;
 using textscan::kValueSeparators;
 using textscan::nextToken;
 
@@ -100,7 +99,7 @@ void MtlReader::read(LineReader& source, const std::string& libraryPath, std::ve
     std::string_view line;
     while (source.next(line)) {
         std::string_view rest = line;
-        const std::string_view key = nextToken(rest, kLineSeparators);
+        const std::string_view key = textscan::nextLineToken(rest);
         if (key.empty() || key == "#" || key == "//")
             continue;
         if (key == "newmtl") {

@@ -14,8 +14,6 @@
 #include <memory>
 #include <vector>
 
-using textscan::kLineSeparators;
-using textscan::nextToken;
 
 namespace {
 
@@ -58,6 +56,7 @@ private:
     int32_t m_smoothGroup = 0;
     int32_t m_material = -1;
     std::vector<Material> m_materials;
+    int m_libraries = 0; // "mtllib" lines read
     std::string m_mtlFile;
     std::vector<int32_t> m_v, m_t, m_n;
     std::vector<std::vector<ObjReader::PendingFace>> m_forward; // per mesh
@@ -66,13 +65,13 @@ private:
 void GroupParse::line(std::string_view text, int lineNumber) {
     m_lineNumber = lineNumber;
     std::string_view rest = text;
-    const std::string_view key = nextToken(rest, kLineSeparators);
+    const std::string_view key = textscan::nextLineToken(rest);
     if (key.empty() || key[0] == '#')
         return;
     float values[3] = {0, 0, 0};
     const auto readValues = [&](int n) {
         for (int i = 0; i < n; ++i)
-            values[i] = static_cast<float>(textscan::parseDouble(nextToken(rest, kLineSeparators)));
+            values[i] = static_cast<float>(textscan::nextDouble(rest));
     };
     if (key == "v") {
         startElement();
@@ -110,7 +109,7 @@ void GroupParse::startElement() {
 }
 
 void GroupParse::group(std::string_view rest) {
-    const std::string_view name = nextToken(rest, kLineSeparators);
+    const std::string_view name = textscan::nextLineToken(rest);
     if (bufferEmpty()) {
         m_pendingName = std::string(name);
         return;
@@ -189,12 +188,13 @@ void GroupParse::useMaterial(std::string_view rest) {
 }
 
 void GroupParse::readLibrary(std::string_view rest) {
-    const std::string_view token = nextToken(rest, kLineSeparators);
+    const std::string_view token = textscan::nextLineToken(rest);
     const std::string library = ObjReader::libraryPathOf(m_path, token);
     if (library.empty())
         return;
     m_mtlFile = std::string(token);
     MtlReader::readFile(library, m_materials);
+    ++m_libraries;
     Trace::out("obj_parse_mtl_file end\n");
 }
 
@@ -202,7 +202,7 @@ void GroupParse::finish(std::vector<ObjMesh*>& out) {
     for (size_t i = 0; i < m_meshes.size(); ++i) {
         ObjMesh& mesh = *m_meshes[i];
         const bool keepsNormals = !m_forceNormals && !mesh.normals.empty();
-        ObjReader::dropUnresolved(mesh, m_forward[i], m_path, keepsNormals, m_materials.size());
+        ObjReader::dropUnresolved(mesh, m_forward[i], m_path, keepsNormals, m_libraries, m_materials.size());
         mesh.mtlFile = m_mtlFile;
         mesh.materials = m_materials;
         if (m_forceNormals || mesh.normals.empty())

@@ -176,27 +176,93 @@ void ObjMesh::finishRead(bool normalize) {
     }
 }
 
-int ObjMesh::parseFaceCorners(std::string_view corners, int32_t* v, int32_t* t, int32_t* n, int capacity) {
-    int count = 0;
-    for (;;) {
-        const std::string_view token = textscan::nextToken(corners, textscan::kLineSeparators);
-        if (token.empty())
-            return count;
-        if (count < capacity) {
-            v[count] = indexAfter(token, 0);
-            t[count] = -1;
-            n[count] = -1;
-            const size_t slash = token.find('/');
-            if (slash != std::string_view::npos) {
-                if (slash + 1 < token.size() && token[slash + 1] == '/') {
-                    n[count] = indexAfter(token, slash + 2);
-                } else {
-                    t[count] = indexAfter(token, slash + 1);
-                    const size_t second = token.find('/', slash + 1);
-                    if (second != std::string_view::npos)
-                        n[count] = indexAfter(token, second + 1);
+namespace {
+
+// value - 1 without overflow.
+int32_t indexOf(int32_t value) { return value == INT32_MIN ? INT32_MIN : value - 1; }
+
+bool atTokenEnd(const char* p, const char* end) { return p == end || textscan::isLineSeparator(*p); }
+
+// The common corner forms made of numbers only ("v", "v/t", "v/t/", "v//n",
+// "v/t/n"), read in one pass. False for anything else (p unchanged).
+bool readPlainCorner(const char*& p, const char* end, int32_t& v, int32_t& t, int32_t& n) {
+    const char* q = p;
+    int32_t value = 0;
+    if (!textscan::readInt(q, end, value))
+        return false;
+    v = indexOf(value);
+    t = -1;
+    n = -1;
+    if (!atTokenEnd(q, end)) {
+        if (*q++ != '/')
+            return false;
+        if (q < end && *q == '/') {
+            if (!textscan::readInt(++q, end, value))
+                return false;
+            n = indexOf(value);
+        } else {
+            if (!textscan::readInt(q, end, value))
+                return false;
+            t = indexOf(value);
+            if (!atTokenEnd(q, end)) {
+                if (*q++ != '/')
+                    return false;
+                if (!atTokenEnd(q, end)) {
+                    if (!textscan::readInt(q, end, value))
+                        return false;
+                    n = indexOf(value);
                 }
             }
+        }
+    }
+    if (!atTokenEnd(q, end))
+        return false;
+    p = q;
+    return true;
+}
+
+// Any corner token, as atoi reads its parts.
+void readAnyCorner(std::string_view token, int32_t& v, int32_t& t, int32_t& n) {
+    v = indexAfter(token, 0);
+    t = -1;
+    n = -1;
+    const size_t slash = token.find('/');
+    if (slash == std::string_view::npos)
+        return;
+    const size_t doubleSlash = token.find("//", slash);
+    if (doubleSlash != std::string_view::npos) {
+        n = indexAfter(token, doubleSlash + 2);
+        return;
+    }
+    t = indexAfter(token, slash + 1);
+    const size_t second = token.find('/', slash + 1);
+    if (second != std::string_view::npos)
+        n = indexAfter(token, second + 1);
+}
+
+} // namespace
+
+int ObjMesh::parseFaceCorners(std::string_view corners, int32_t* v, int32_t* t, int32_t* n, int capacity) {
+    int count = 0;
+    const char* p = corners.data();
+    const char* const end = p + corners.size();
+    for (;;) {
+        while (p < end && textscan::isLineSeparator(*p))
+            ++p;
+        if (p == end)
+            return count;
+        int32_t cv, ct, cn;
+        if (!readPlainCorner(p, end, cv, ct, cn)) {
+            const char* tokenEnd = p;
+            while (tokenEnd < end && !textscan::isLineSeparator(*tokenEnd))
+                ++tokenEnd;
+            readAnyCorner(std::string_view(p, static_cast<size_t>(tokenEnd - p)), cv, ct, cn);
+            p = tokenEnd;
+        }
+        if (count < capacity) {
+            v[count] = cv;
+            t[count] = ct;
+            n[count] = cn;
         }
         ++count;
     }

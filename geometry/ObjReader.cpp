@@ -7,10 +7,13 @@
 
 #include <algorithm>
 #include <climits>
+#include <cstring>
 #include <vector>
 
-using textscan::kLineSeparators;
-using textscan::nextToken;
+#ifdef __linux__
+#include <sys/mman.h>
+#endif
+
 
 namespace {
 
@@ -38,14 +41,51 @@ Keyword classify(std::string_view key) {
 
 int countTokens(std::string_view rest) {
     int n = 0;
-    while (!nextToken(rest, kLineSeparators).empty())
+    while (!textscan::nextLineToken(rest).empty())
         ++n;
     return n;
 }
 
+// Faces the face line text after "f" becomes. A line with fewer blanks than
+// Face::kMaxCorners cannot hold more corners than fit one face, so only
+// longer lines are tokenised; blanks are found with memchr (spaces hop,
+// tabs are rare).
+size_t facePieces(std::string_view rest) {
+    if (rest.size() < size_t(2 * Face::kMaxCorners)) // too short for kMaxCorners + 1 tokens
+        return 1;
+    if (std::memchr(rest.data(), '\t', rest.size()))
+        return size_t(ObjReader::piecesOf(countTokens(rest)));
+    const char* p = rest.data();
+    const char* const end = p + rest.size();
+    for (int blanks = 0; blanks < Face::kMaxCorners; ++blanks) {
+        p = static_cast<const char*>(std::memchr(p, ' ', static_cast<size_t>(end - p)));
+        if (!p)
+            return 1;
+        ++p;
+    }
+    return size_t(ObjReader::piecesOf(countTokens(rest)));
+}
+
+// Reserves exactly n elements; large arrays are backed by huge pages where
+// the system offers them, which saves most page faults while filling them.
+template <class T>
+void reserveExactly(std::vector<T>& v, size_t n) {
+    v.reserve(n);
+#ifdef __linux__
+    constexpr size_t kHuge = size_t(2) << 20;
+    const size_t bytes = n * sizeof(T);
+    if (bytes >= 4 * kHuge) {
+        const uintptr_t begin = (reinterpret_cast<uintptr_t>(v.data()) + kHuge - 1) & ~(kHuge - 1);
+        const uintptr_t end = (reinterpret_cast<uintptr_t>(v.data()) + bytes) & ~(kHuge - 1);
+        if (end > begin)
+            madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
+    }
+#endif
+}
+
 void readFloats(std::string_view rest, float* out, int n) {
     for (int i = 0; i < n; ++i)
-        out[i] = static_cast<float>(textscan::parseDouble(nextToken(rest, kLineSeparators)));
+        out[i] = static_cast<float>(textscan::nextDouble(rest));
 }
 
 math3d::Vec3 readVec3(std::string_view rest) {
@@ -87,6 +127,7 @@ private:
     bool m_keepNormals;
     int m_lineNumber = 0;
     int32_t m_material = -1;
+    int m_libraries = 0; // "mtllib" lines read
     Corners m_long;                                // corners of a polygon too long for one Face
     std::vector<ObjReader::PendingFace> m_forward; // faces with forward references
 };
@@ -94,7 +135,7 @@ private:
 void ObjParse::line(std::string_view text, int lineNumber) {
     m_lineNumber = lineNumber;
     std::string_view rest = text;
-    const std::string_view key = nextToken(rest, kLineSeparators);
+    const std::string_view key = textscan::nextLineToken(rest);
     switch (classify(key)) {
     case Keyword::None:
     case Keyword::Comment:
@@ -192,18 +233,19 @@ void ObjParse::useMaterial(std::string_view rest) {
 }
 
 void ObjParse::readLibrary(std::string_view rest) {
-    const std::string_view token = nextToken(rest, kLineSeparators);
+    const std::string_view token = textscan::nextLineToken(rest);
     const std::string library = ObjReader::libraryPathOf(m_path, token);
     if (library.empty())
         return;
     m_mesh.mtlFile = std::string(token);
     m_mesh.loadMtl(library);
+    ++m_libraries;
 }
 
 void ObjParse::reportDropped(int lineNumber) const { ObjReader::reportDropped(m_path, lineNumber); }
 
 void ObjParse::finish() {
-    ObjReader::dropUnresolved(m_mesh, m_forward, m_path, m_keepNormals, m_mesh.materials.size());
+    ObjReader::dropUnresolved(m_mesh, m_forward, m_path, m_keepNormals, m_libraries, m_mesh.materials.size());
 }
 
 } // namespace
@@ -220,7 +262,7 @@ ObjReader::Counts ObjReader::count(LineReader& source) {
     std::string_view line;
     while (source.next(line)) {
         std::string_view rest = line;
-        switch (classify(nextToken(rest, kLineSeparators))) {
+        switch (classify(textscan::nextLineToken(rest))) {
         case Keyword::Vertex:
             ++c.vertices;
             break;
@@ -230,12 +272,9 @@ ObjReader::Counts ObjReader::count(LineReader& source) {
         case Keyword::TexCoord:
             ++c.texCoords;
             break;
-        case Keyword::Face: {
-            const int corners = countTokens(rest);
-            c.faces += piecesOf(corners);
-            c.triangles += corners >= 3 ? corners - 2 : 0;
+        case Keyword::Face:
+            c.faces += facePieces(rest);
             break;
-        }
         default:
             break;
         }
@@ -247,10 +286,10 @@ bool ObjReader::read(LineReader& source, const std::string& objPath, bool keepFi
     const Counts counts = count(source);
     if (!source.rewind())
         return false;
-    mesh.vertices.reserve(counts.vertices);
-    mesh.normals.reserve(counts.normals);
-    mesh.texCoords.reserve(counts.texCoords);
-    mesh.faces.reserve(counts.faces);
+    reserveExactly(mesh.vertices, counts.vertices);
+    reserveExactly(mesh.normals, counts.normals);
+    reserveExactly(mesh.texCoords, counts.texCoords);
+    reserveExactly(mesh.faces, counts.faces);
     ObjParse parse(mesh, objPath, keepFileNormals && counts.normals > 0);
     std::string_view line;
     while (source.next(line))
@@ -303,7 +342,7 @@ bool ObjReader::cornerInRange(const Face& f, int i, const Sizes& sizes, bool che
 }
 
 void ObjReader::dropUnresolved(ObjMesh& mesh, const std::vector<PendingFace>& pending, const std::string& path,
-                               bool checkNormals, size_t materialCount) {
+                               bool checkNormals, int librariesRead, size_t materialCount) {
     const Sizes sizes{mesh.vertices.size(), mesh.texCoords.size(), mesh.normals.size()};
     std::vector<char> drop;
     for (const PendingFace& p : pending) {
@@ -326,6 +365,8 @@ void ObjReader::dropUnresolved(ObjMesh& mesh, const std::vector<PendingFace>& pe
                 mesh.faces[kept++] = mesh.faces[i];
         mesh.faces.resize(kept);
     }
+    if (librariesRead <= 1)
+        return;
     for (Face& f : mesh.faces)
         if (f.material >= static_cast<int64_t>(materialCount))
             f.material = -1;

@@ -18,7 +18,7 @@ class ObjReader {
 public:
     // Element counts of OBJ text (faces after splitting long ones).
     struct Counts {
-        size_t vertices = 0, normals = 0, texCoords = 0, faces = 0, triangles = 0;
+        size_t vertices = 0, normals = 0, texCoords = 0, faces = 0;
     };
 
     // Fills the cleared mesh with the elements of source; objPath names the
@@ -65,10 +65,11 @@ public:
         int line;
     };
     // Drops (and reports) the pending faces of mesh whose corners index
-    // beyond its arrays (normals only when checkNormals), and sets material
-    // numbers that are not below materialCount to -1.
+    // beyond its arrays (normals only when checkNormals), and, when the
+    // material list was replaced while reading (librariesRead > 1), sets
+    // material numbers that are not below materialCount to -1.
     static void dropUnresolved(ObjMesh& mesh, const std::vector<PendingFace>& pending, const std::string& path,
-                               bool checkNormals, size_t materialCount);
+                               bool checkNormals, int librariesRead, size_t materialCount);
     // Prints the dropped-face line naming the text and line.
     static void reportDropped(const std::string& path, int lineNumber);
 

@@ -1,8 +1,9 @@
 #include "geometry/TextScan.h"
 
+#include <algorithm>
 #include <charconv>
+#include <climits>
 #include <cstdlib>
-#include <limits>
 #include <string>
 
 namespace textscan {
@@ -35,18 +36,37 @@ double strtodCopy(std::string_view s) {
 
 } // namespace
 
-std::string_view nextToken(std::string_view& rest, std::string_view separators) {
-    const size_t begin = rest.find_first_not_of(separators);
-    if (begin == std::string_view::npos) {
-        rest = {};
-        return {};
+namespace {
+
+// A set of bytes, tested with one shift per byte.
+class ByteSet {
+public:
+    explicit ByteSet(std::string_view bytes) {
+        for (char c : bytes)
+            m_bits[static_cast<unsigned char>(c) >> 6] |= uint64_t(1) << (static_cast<unsigned char>(c) & 63);
     }
-    size_t end = rest.find_first_of(separators, begin);
-    if (end == std::string_view::npos)
-        end = rest.size();
-    const std::string_view token = rest.substr(begin, end - begin);
-    rest.remove_prefix(end);
-    return token;
+    bool has(char c) const {
+        const unsigned char u = static_cast<unsigned char>(c);
+        return (m_bits[u >> 6] >> (u & 63)) & 1;
+    }
+
+private:
+    uint64_t m_bits[4] = {0, 0, 0, 0};
+};
+
+} // namespace
+
+std::string_view nextToken(std::string_view& rest, std::string_view separators) {
+    const ByteSet set(separators);
+    const char* p = rest.data();
+    const char* const end = p + rest.size();
+    while (p < end && set.has(*p))
+        ++p;
+    const char* const begin = p;
+    while (p < end && !set.has(*p))
+        ++p;
+    rest = std::string_view(p, static_cast<size_t>(end - p));
+    return std::string_view(begin, static_cast<size_t>(p - begin));
 }
 
 std::string_view trim(std::string_view s, std::string_view chars) {
@@ -82,26 +102,41 @@ double parseDouble(std::string_view token) {
 }
 
 int32_t parseInt(std::string_view token) {
-    std::string_view s = skipBlanks(token);
-    if (s.empty())
-        return 0;
-    bool negative = false;
-    if (s[0] == '+' || s[0] == '-') {
-        negative = s[0] == '-';
-        s.remove_prefix(1);
+    const char* p = token.data();
+    const char* const end = p + token.size();
+    while (p < end && isBlank(*p))
+        ++p;
+    int32_t value = 0;
+    return readInt(p, end, value) ? value : 0;
+}
+
+double nextDouble(std::string_view& rest) {
+    const char* p = rest.data();
+    const char* const end = p + rest.size();
+    while (p < end && isLineSeparator(*p))
+        ++p;
+    const char* const token = p;
+    double value = 0.0;
+    bool done = false;
+    if (p < end) {
+        const bool negative = *p == '-';
+        const char* q = p + ((*p == '-' || *p == '+') ? 1 : 0);
+        if (q < end && ((*q >= '0' && *q <= '9') || *q == '.')) {
+            const auto result = std::from_chars(q, end, value);
+            if (result.ec == std::errc() && (result.ptr == end || isLineSeparator(*result.ptr))) {
+                p = result.ptr;
+                value = negative ? -value : value;
+                done = true;
+            }
+        }
     }
-    if (s.empty() || s[0] == '+' || s[0] == '-')
-        return 0;
-    int64_t value = 0;
-    const auto result = std::from_chars(s.data(), s.data() + s.size(), value);
-    if (result.ec == std::errc::invalid_argument)
-        return 0;
-    constexpr int64_t kMax = std::numeric_limits<int32_t>::max();
-    if (result.ec == std::errc::result_out_of_range || value > kMax + 1)
-        return negative ? std::numeric_limits<int32_t>::min() : std::numeric_limits<int32_t>::max();
-    if (negative)
-        return static_cast<int32_t>(-value);
-    return value > kMax ? std::numeric_limits<int32_t>::max() : static_cast<int32_t>(value);
+    if (!done) {
+        while (p < end && !isLineSeparator(*p))
+            ++p;
+        value = parseDouble(std::string_view(token, static_cast<size_t>(p - token)));
+    }
+    rest = std::string_view(p, static_cast<size_t>(end - p));
+    return value;
 }
 
 } // namespace textscan

@@ -62,6 +62,8 @@ TEST(ObjFaceCorners, readsEveryCornerForm) {
         {"1/7/4 2/8/5 3/9/6", {0, 1, 2}, {6, 7, 8}, {3, 4, 5}},
         {"\t1/2/\t 3/4/ ", {0, 2}, {1, 3}, {-1, -1}},
         {"-1/-2/-3 x", {-2, -1}, {-3, -1}, {-4, -1}},
+        {"1/2//3 4/x/5 6// +7/+8 9/8/7/6", {0, 3, 5, 6, 8}, {-1, -1, -1, 7, 7}, {2, 4, -1, -1, 6}},
+        {"2147483648/-2147483649 1e3/2.5", {2147483646, 999 - 999}, {INT32_MIN, 1}, {-1, -1}},
     };
     for (const Case& c : cases) {
         int32_t v[12], t[12], n[12];
@@ -232,6 +234,45 @@ TEST(ObjRead, handlesCrLfAndMissingFinalNewline) {
     EXPECT_FLOAT_EQ(m.vertices[2].z, 9);
     ASSERT_EQ(m.faces.size(), 1u);
     EXPECT_EQ(m.faces[0].count, 3);
+}
+
+TEST(ObjRead, largeFilesReadInBlocksMatchTheBytesReaderAndAllocateExactly) {
+    TraceCapture trace;
+    ScratchDir dir;
+    // About 20 MB: above the whole-file limit, so the file is read in blocks
+    // and lines cross block boundaries.
+    std::string text;
+    const int side = 460;
+    for (int i = 0; i < side * side; ++i)
+        text += "v " + std::to_string(i % side) + ".125 " + std::to_string(i / side) + ".5 -0.0001220703125\n";
+    for (int i = 0; i < side * side; ++i)
+        text += "vt 0." + std::to_string(i % 1000) + " 0.25\n";
+    for (int y = 0; y + 1 < side; ++y)
+        for (int x = 0; x + 1 < side; ++x) {
+            const int a = y * side + x + 1;
+            text += "f " + std::to_string(a) + "/" + std::to_string(a) + " " + std::to_string(a + 1) + "/-1 " +
+                    std::to_string(a + side + 1) + " " + std::to_string(a + side) + "/" + std::to_string(a) + "\n";
+        }
+    ASSERT_GT(text.size(), size_t(16) << 20);
+    writeFile(dir.file("big.obj"), text);
+    ObjMesh fromFile, fromBytes;
+    ASSERT_EQ(fromFile.loadObj(dir.file("big.obj"), false, false), 1);
+    ASSERT_EQ(fromBytes.loadObjBytes(text, dir.file("big.obj"), false, false), 1);
+    ASSERT_EQ(fromFile.vertices.size(), size_t(side * side));
+    ASSERT_EQ(fromFile.faces.size(), size_t((side - 1) * (side - 1)));
+    EXPECT_EQ(fromFile.vertices.capacity(), fromFile.vertices.size());
+    EXPECT_EQ(fromFile.texCoords.capacity(), fromFile.texCoords.size());
+    EXPECT_EQ(fromFile.faces.capacity(), fromFile.faces.size());
+    ASSERT_EQ(fromBytes.faces.size(), fromFile.faces.size());
+    for (size_t i = 0; i < fromFile.vertices.size(); ++i)
+        ASSERT_EQ(fromFile.vertices[i].y, fromBytes.vertices[i].y) << i;
+    for (size_t i = 0; i < fromFile.faces.size(); ++i) {
+        ASSERT_EQ(corners(fromFile.faces[i], fromFile.faces[i].v), corners(fromBytes.faces[i], fromBytes.faces[i].v));
+        ASSERT_EQ(corners(fromFile.faces[i], fromFile.faces[i].t), corners(fromBytes.faces[i], fromBytes.faces[i].t));
+    }
+    EXPECT_EQ(fromFile.faces.back().t[1], side * side - 1); // "-1" is the last texture coordinate
+    EXPECT_FLOAT_EQ(fromFile.vertices[side + 3].x, 3.125f);
+    EXPECT_EQ(fromFile.vertices[5].z, -0.0001220703125f);
 }
 
 TEST(ObjRead, refusesPathsOf500BytesOrMore) {
