@@ -4,7 +4,11 @@
 #include "geometry/BMesh.h"
 #include "geometry/ObjMesh.h"
 
+#include "app/Trace.h"
+
 #include <algorithm>
+#include <cassert>
+#include <string>
 
 namespace {
 
@@ -49,6 +53,21 @@ void addPolygon(BMesh& bm, const std::vector<BMVert*>& corners, int32_t faceInde
         f->head.index = faceIndex;
     else
         addFan(bm, corners, faceIndex);
+}
+
+// Debug builds check the whole topology at the end of every edit (every edit
+// ends in syncVertexFlags); a broken mesh is reported and stops the program
+// where the fault is still close.
+void checkTopologyInDebug(const BMesh& bm) {
+#ifndef NDEBUG
+    std::string why;
+    if (!bm.validate(&why)) {
+        Trace::err("kvo::BMesh: broken topology after an edit: %s\n", why.c_str());
+        assert(!"half-edge mesh topology broken");
+    }
+#else
+    (void)bm;
+#endif
 }
 
 bool validVertex(const ObjMesh& m, int32_t i) { return i >= 0 && size_t(i) < m.vertices.size(); }
@@ -144,6 +163,7 @@ void ObjMesh::syncVertexFlags() {
     vertexFlags.assign(vertices.size(), 0);
     if (!bmesh)
         return;
+    checkTopologyInDebug(*bmesh);
     for (size_t i = 0; i < vertexFlags.size() && i < bmeshVerts.size(); ++i)
         vertexFlags[i] = (bmeshVerts[i] && bmeshVerts[i]->head.select) ? 1u : 0u;
 }
