@@ -149,7 +149,8 @@ public:
 
     // Kills every selected face, then every selected vertex with its edges
     // and the faces using them; triangulates every remaining face, numbers
-    // vertices and faces in pool order (head.index := 0, 1, ...) and fills out.
+    // vertices, edges and faces in pool order (head.index := 0, 1, ...) and
+    // fills out.
     void deleteSelected(BMWriteBack& out);
     // The write-back part alone: triangulate, number, fill out.
     void writeBack(BMWriteBack& out);
