@@ -306,8 +306,13 @@ void ObjMesh::computeNormals() {
     normals.assign(vertices.size(), math3d::Vec3{0, 0, 0});
     for (size_t fi = 0; fi < faces.size(); ++fi) {
         Face& f = faces[fi];
-        const math3d::Vec3 sum = faceSum(f);
         const int count = std::min(f.count, Face::kMaxCorners);
+        const bool triangle = count == 3 && static_cast<uint32_t>(f.v[0]) < vertices.size() &&
+                              static_cast<uint32_t>(f.v[1]) < vertices.size() &&
+                              static_cast<uint32_t>(f.v[2]) < vertices.size();
+        const math3d::Vec3 sum = triangle ? math3d::cross(vertices[f.v[1]] - vertices[f.v[0]],
+                                                          vertices[f.v[2]] - vertices[f.v[0]])
+                                          : faceSum(f);
         for (int i = 0; i < count; ++i) {
             if (f.v[i] < 0 || static_cast<size_t>(f.v[i]) >= vertices.size())
                 continue;

@@ -22,20 +22,32 @@ enum class Keyword { None, Comment, Vertex, Normal, TexCoord, Face, UseMtl, MtlL
 Keyword classify(std::string_view key) {
     if (key.empty())
         return Keyword::None;
-    if (key[0] == '#')
+    switch (key[0]) {
+    case '#':
         return Keyword::Comment;
-    if (key == "v")
-        return Keyword::Vertex;
-    if (key == "vn")
-        return Keyword::Normal;
-    if (key == "vt")
-        return Keyword::TexCoord;
-    if (key == "f")
-        return Keyword::Face;
-    if (key == "usemtl")
-        return Keyword::UseMtl;
-    if (key == "mtllib")
-        return Keyword::MtlLib;
+    case 'v':
+        if (key.size() == 1)
+            return Keyword::Vertex;
+        if (key.size() == 2 && key[1] == 'n')
+            return Keyword::Normal;
+        if (key.size() == 2 && key[1] == 't')
+            return Keyword::TexCoord;
+        break;
+    case 'f':
+        if (key.size() == 1)
+            return Keyword::Face;
+        break;
+    case 'u':
+        if (key == "usemtl")
+            return Keyword::UseMtl;
+        break;
+    case 'm':
+        if (key == "mtllib")
+            return Keyword::MtlLib;
+        break;
+    default:
+        break;
+    }
     return Keyword::Other;
 }
 
@@ -115,7 +127,6 @@ public:
 
 private:
     void addFace(std::string_view rest);
-    bool resolveCorner(int32_t& v, int32_t& t, int32_t& n, bool& forward) const;
     bool resolveCorners(int32_t* v, int32_t* t, int32_t* n, int count, bool& forward) const;
     void storeFace(const int32_t* v, const int32_t* t, const int32_t* n, int count, bool forward);
     void useMaterial(std::string_view rest);
@@ -167,15 +178,17 @@ void ObjParse::line(std::string_view text, int lineNumber) {
     }
 }
 
-bool ObjParse::resolveCorner(int32_t& v, int32_t& t, int32_t& n, bool& forward) const {
-    const ObjReader::Sizes seen{m_mesh.vertices.size(), m_mesh.texCoords.size(), m_mesh.normals.size()};
-    return ObjReader::resolveCorner(v, t, n, seen, ObjReader::Sizes{}, m_keepNormals, forward);
-}
-
+// Corners that already index elements read so far stand as they are;
+// the others are resolved (relative indices) or found invalid.
 bool ObjParse::resolveCorners(int32_t* v, int32_t* t, int32_t* n, int count, bool& forward) const {
-    for (int i = 0; i < count; ++i)
-        if (!resolveCorner(v[i], t[i], n[i], forward))
+    const ObjReader::Sizes seen{m_mesh.vertices.size(), m_mesh.texCoords.size(), m_mesh.normals.size()};
+    const auto below = [](int32_t index, size_t size) { return static_cast<uint32_t>(index) < size; };
+    for (int i = 0; i < count; ++i) {
+        const bool plain = below(v[i], seen.v) && (t[i] == -1 || below(t[i], seen.t)) &&
+                           (n[i] == -1 || below(n[i], seen.n));
+        if (!plain && !ObjReader::resolveCorner(v[i], t[i], n[i], seen, ObjReader::Sizes{}, m_keepNormals, forward))
             return false;
+    }
     return true;
 }
 
