@@ -111,10 +111,14 @@ void Item_2d::setBackground(bool on) {
 }
 
 void Item_2d::setFullscreen(bool on) {
+    const bool wasFullscreen = isfullscreen;
     isfullscreen = on;
     if (on) {
         isbackground = false;
-        backPosition = getPosition();
+        // Already full screen: the node stands at the full-screen place, which
+        // must not replace the remembered background position.
+        if (!wasFullscreen)
+            backPosition = getPosition();
         setPosition({0, 0, layout2d::kFullscreenDepth});
         keepratio = false;
         setScaleVec({layout2d::kScreenWidth, layout2d::kScreenHeight, 1});

@@ -81,7 +81,8 @@ public:
     // backPosition; switching off saves it as backPosition and moves to
     // frontPosition. Setting the value it already has only stores the flag.
     void setBackground(bool on);
-    // On: clears isbackground, saves the translation as backPosition, moves to
+    // On: clears isbackground, saves the translation as backPosition (unless
+    // the item is full screen already), moves to
     // (0, 0, 519) at full-screen size, keepratio false, quad not pickable.
     // Off: moves to (0, 0, 80), keepratio true, width 100, height ratio * 100,
     // quad pickable.

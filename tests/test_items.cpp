@@ -237,6 +237,8 @@ TEST_F(ItemsTest, fullScreenOnAndOff) {
     expectVec(item->getPosition(), {0, 0, 519}, "full screen place");
     expectVec(item->getScale(), {380, 672, 1}, "full screen size");
     EXPECT_TRUE(trace.contains("fullscreen\n"));
+    item->setFullscreen(true); // again: the remembered place stays
+    expectVec(item->backPosition, {12, 34, 520}, "back position kept");
 
     item->setFullscreen(false);
     EXPECT_FALSE(item->isfullscreen);
