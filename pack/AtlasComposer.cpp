@@ -8,6 +8,8 @@
 #include <atomic>
 #include <chrono>
 #include <cstring>
+#include <exception>
+#include <system_error>
 #include <thread>
 
 namespace {
@@ -38,8 +40,24 @@ struct AtlasResult {
     double encodeSeconds = 0;
 };
 
+AtlasResult encodeAtlas(const std::vector<TexFrame>& frames, int index, AtlasSize size, const std::string& path,
+                        bool helperThread);
+
+// One atlas, composed, encoded and written; never throws.
 AtlasResult makeAtlas(const std::vector<TexFrame>& frames, int index, AtlasSize size, const std::string& path,
                       bool helperThread) {
+    AtlasResult r;
+    try {
+        r = encodeAtlas(frames, index, size, path, helperThread);
+    } catch (const std::exception& e) {
+        r.written = false;
+        r.error = e.what();
+    }
+    return r;
+}
+
+AtlasResult encodeAtlas(const std::vector<TexFrame>& frames, int index, AtlasSize size, const std::string& path,
+                        bool helperThread) {
     AtlasResult r;
     auto t0 = std::chrono::steady_clock::now();
     const ImageBuffer atlas = AtlasComposer::compose(frames, index, size);
@@ -72,7 +90,7 @@ ImageBuffer AtlasComposer::compose(const std::vector<TexFrame>& frames, int atla
     return atlas;
 }
 
-std::vector<std::string> AtlasComposer::composeAndSave(const std::vector<TexFrame>& frames,
+std::vector<std::string> AtlasComposer::composeAndSave(const std::vector<TexFrame>& frames, const std::vector<int>& order,
                                                        const std::vector<AtlasSize>& atlases,
                                                        const std::string& outDir, int threads, Timing* timing) {
     const int workers = std::min<int>(resolveThreads(threads), std::max<int>(1, int(atlases.size())));
@@ -92,8 +110,12 @@ std::vector<std::string> AtlasComposer::composeAndSave(const std::vector<TexFram
         }
     };
     std::vector<std::thread> pool;
-    for (int t = 1; t < workers; ++t)
-        pool.emplace_back(work);
+    try {
+        for (int t = 1; t < workers; ++t)
+            pool.emplace_back(work);
+    } catch (const std::system_error&) {
+        // No more threads to be had: the ones running and this one share the work.
+    }
     work();
     for (std::thread& t : pool)
         t.join();
@@ -101,7 +123,8 @@ std::vector<std::string> AtlasComposer::composeAndSave(const std::vector<TexFram
     // Report in atlas order, as a single-threaded run would.
     for (size_t a = 0; a < atlases.size(); ++a) {
         LOG_INFO("packing big tex index:%d\n", int(a));
-        for (const TexFrame& f : frames) {
+        for (int i : order) {
+            const TexFrame& f = frames[size_t(i)];
             if (f.atlasIndex == int(a))
                 LOG_INFO("pack %s\n", f.path.c_str());
         }

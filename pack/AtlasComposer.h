@@ -21,9 +21,10 @@ public:
     // from its trim box to its atlas rectangle, all 4 bytes as stored) for
     // each a, encodes it and writes it to outDir + "bigtex_<a>.webp" (outDir
     // ends with "/"). threads: 0 one per core, 1 the calling thread only.
+    // The log names each atlas's frames in `order` (positions in frames).
     // Returns the file names, one per atlas in order, whether or not the
     // write succeeded (a failed write is reported on the console).
-    static std::vector<std::string> composeAndSave(const std::vector<TexFrame>& frames,
+    static std::vector<std::string> composeAndSave(const std::vector<TexFrame>& frames, const std::vector<int>& order,
                                                    const std::vector<AtlasSize>& atlases,
                                                    const std::string& outDir, int threads,
                                                    Timing* timing = nullptr);

@@ -3,6 +3,7 @@
 #include "app/Constants.h"
 #include "app/Log.h"
 #include "app/Paths.h"
+#include "app/Trace.h"
 #include "geometry/ObjMesh.h"
 #include "pack/AtlasComposer.h"
 #include "pack/AtlasPacker.h"
@@ -18,6 +19,7 @@
 #include "viewer/GLNode.h"
 
 #include <chrono>
+#include <exception>
 #include <fstream>
 #include <iterator>
 #include <map>
@@ -164,6 +166,16 @@ bool BigTexPacker::packBigTex(const ProgressFn& progress) {
 }
 
 bool BigTexPacker::run(const BigTexJob& job, Timing* timing) {
+    try {
+        return runSteps(job, timing);
+    } catch (const std::exception& e) {
+        Trace::out("packBigTex stopped: %s\n", e.what());
+        LOG_INFO("packBigTex stopped: %s\n", e.what());
+        return false;
+    }
+}
+
+bool BigTexPacker::runSteps(const BigTexJob& job, Timing* timing) {
     Timing t;
     FrameSet frames = FrameGatherer::gather(job.stickers, &t.decode, &t.trim);
     advance(job, 5);
@@ -177,7 +189,7 @@ bool BigTexPacker::run(const BigTexJob& job, Timing* timing) {
     t0 = Clock::now();
     AtlasComposer::Timing ct;
     const std::vector<std::string> names =
-        AtlasComposer::composeAndSave(frames.frames, atlases, job.projectDir + "/out/", job.threads, &ct);
+        AtlasComposer::composeAndSave(frames.frames, order, atlases, job.projectDir + "/out/", job.threads, &ct);
     t.atlases = secondsSince(t0);
     t.compose = ct.compose;
     t.encode = ct.encode;

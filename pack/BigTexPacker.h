@@ -43,4 +43,7 @@ public:
     // written under job.projectDir + "/out/", the templates are read from
     // job.root + "/data/tools/". Same result rules as packBigTex.
     static bool run(const BigTexJob& job, Timing* timing = nullptr);
+
+private:
+    static bool runSteps(const BigTexJob& job, Timing* timing);
 };
