@@ -125,6 +125,7 @@ Quantizer MeshPartConverter::makeQuantizer() const {
 }
 
 void MeshPartConverter::shuffleBase(const Quantizer& q) {
+    m_normals->beginShape();
     std::vector<math3d::Vec3> baseNormals(m_n);
     for (size_t v = 0; v < m_n; ++v)
         baseNormals[v] = m_normals->normal(static_cast<uint32_t>(v), m_part.shapes, nullptr);
@@ -220,9 +221,11 @@ void MeshPartConverter::writeBlendshapeRanges(int b, const std::vector<uint64_t>
             }
             const uint32_t v = static_cast<uint32_t>(verts[vertex].v);
             int16_t shapeQ[6];
-            q.quantizeEntry(base[v] + offsets[v], m_normals->shapeNormal(v, base, offsets), shapeQ);
+            q.quantizeEntry(base[v] + offsets[v], m_normals->normal(v, base, offsets), shapeQ);
+            const size_t at = deltas.size();
+            deltas.resize(at + (stop - first));
             for (uint32_t k = first; k < stop; ++k)
-                deltas.push_back(saturatedDelta(shapeQ[k % 6], m_baseQ[k]));
+                deltas[at + (k - first)] = saturatedDelta(shapeQ[k % 6], m_baseQ[k]);
         }
     }
 }

@@ -23,13 +23,6 @@ math3d::Vec3 NormalBuilder::cross(uint32_t triangle, const math3d::Vec3* base, c
     return math3d::cross(p2 - p0, p1 - p0);
 }
 
-math3d::Vec3 NormalBuilder::normal(uint32_t v, const math3d::Vec3* base, const math3d::Vec3* offsets) const {
-    math3d::Vec3 sum;
-    for (uint32_t a = m_first[v]; a < m_first[v + 1]; ++a)
-        sum = sum + cross(m_adjacent[a], base, offsets);
-    return math3d::normalize(sum);
-}
-
 void NormalBuilder::beginShape() {
     if (m_stamp.empty()) {
         m_stamp.assign(m_triangleCount, 0);
@@ -41,7 +34,7 @@ void NormalBuilder::beginShape() {
     }
 }
 
-math3d::Vec3 NormalBuilder::shapeNormal(uint32_t v, const math3d::Vec3* base, const math3d::Vec3* offsets) {
+math3d::Vec3 NormalBuilder::normal(uint32_t v, const math3d::Vec3* base, const math3d::Vec3* offsets) {
     math3d::Vec3 sum;
     for (uint32_t a = m_first[v]; a < m_first[v + 1]; ++a) {
         const uint32_t t = m_adjacent[a];

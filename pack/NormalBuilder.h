@@ -18,15 +18,14 @@ public:
     // while the builder lives.
     NormalBuilder(const MeshCorner* corners, size_t triangleCount, size_t positionCount);
 
-    // Normal of position v for the shape base + offsets (offsets may be null:
-    // the base itself). Zero when the triangles around v have no area.
-    math3d::Vec3 normal(uint32_t v, const math3d::Vec3* base, const math3d::Vec3* offsets) const;
-
-    // As normal(), for the shape started by the last beginShape(): each
-    // triangle's cross product is computed once per shape and then reused by
-    // its other corners. Gives bit-identical results to normal().
+    // Starts a shape: the triangle cross products remembered for the
+    // previous shape are forgotten.
     void beginShape();
-    math3d::Vec3 shapeNormal(uint32_t v, const math3d::Vec3* base, const math3d::Vec3* offsets);
+    // Normal of position v for the shape base + offsets (offsets may be null:
+    // the base itself) started by the last beginShape(). Each triangle's cross
+    // product is computed once per shape and reused by its other corners.
+    // Zero when the triangles around v have no area.
+    math3d::Vec3 normal(uint32_t v, const math3d::Vec3* base, const math3d::Vec3* offsets);
 
 private:
     math3d::Vec3 cross(uint32_t triangle, const math3d::Vec3* base, const math3d::Vec3* offsets) const;

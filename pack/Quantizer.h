@@ -19,9 +19,30 @@ public:
     float scale(int k) const { return m_scale[k]; }
 
     // A NaN value gives 0.
-    int16_t quantize(float value, int k) const;
+    int16_t quantize(float value, int k) const {
+        const float x = value * m_scale[k] + 0.5f;
+        if (x >= 32767.0f)
+            return 32767;
+        if (x <= -32767.0f)
+            return -32767;
+        if (x != x)
+            return 0;
+        // floor(x) for |x| < 32768 without a library call: truncate, then
+        // step down for negative fractions.
+        int q = static_cast<int>(x);
+        if (static_cast<float>(q) > x)
+            --q;
+        return static_cast<int16_t>(q);
+    }
     // The six int16 of one P/N entry.
-    void quantizeEntry(math3d::Vec3 position, math3d::Vec3 normal, int16_t out[6]) const;
+    void quantizeEntry(math3d::Vec3 position, math3d::Vec3 normal, int16_t out[6]) const {
+        out[0] = quantize(position.x, 0);
+        out[1] = quantize(position.y, 1);
+        out[2] = quantize(position.z, 2);
+        out[3] = quantize(normal.x, 3);
+        out[4] = quantize(normal.y, 4);
+        out[5] = quantize(normal.z, 5);
+    }
 
 private:
     float m_range[6];
