@@ -3,6 +3,18 @@
 #include <algorithm>
 #include <cstring>
 
+namespace {
+
+// The first '\n' of text at or after from, or null (also for empty text,
+// whose data may be null).
+const char* findNewline(std::string_view text, size_t from) {
+    if (from >= text.size())
+        return nullptr;
+    return static_cast<const char*>(std::memchr(text.data() + from, '\n', text.size() - from));
+}
+
+} // namespace
+
 LineReader::LineReader(std::string_view bytes) : m_memory(true), m_window(bytes), m_source(bytes) {
     m_eof = true;
 }
@@ -72,9 +84,9 @@ bool LineReader::refill() {
 // Drops bytes up to and including the next '\n' (after a cut line).
 bool LineReader::skipRestOfLine() {
     for (;;) {
-        const void* nl = std::memchr(m_window.data(), '\n', m_window.size());
+        const char* nl = findNewline(m_window, 0);
         if (nl) {
-            m_window.remove_prefix(static_cast<const char*>(nl) - m_window.data() + 1);
+            m_window.remove_prefix(static_cast<size_t>(nl - m_window.data()) + 1);
             return true;
         }
         m_window = {};
@@ -92,9 +104,9 @@ bool LineReader::next(std::string_view& line) {
     }
     size_t searched = 0;
     for (;;) {
-        const void* nl = std::memchr(m_window.data() + searched, '\n', m_window.size() - searched);
+        const char* nl = findNewline(m_window, searched);
         if (nl) {
-            const size_t length = static_cast<const char*>(nl) - m_window.data();
+            const size_t length = static_cast<size_t>(nl - m_window.data());
             if (length > kMaxLineBytes)
                 break;
             line = m_window.substr(0, length);
