@@ -3,6 +3,7 @@
 #include "app/Log.h"
 #include "app/Trace.h"
 #include "pack/WebpAtlasEncoder.h"
+#include "pack/WholeFile.h"
 
 #include <algorithm>
 #include <atomic>
@@ -66,7 +67,7 @@ AtlasResult encodeAtlas(const std::vector<TexFrame>& frames, int index, AtlasSiz
     std::vector<uint8_t> bytes;
     if (!WebpAtlasEncoder::encode(atlas, helperThread, bytes, r.error))
         r.written = false;
-    else if (!(r.written = WebpAtlasEncoder::writeFile(path, bytes)))
+    else if (!(r.written = writeWholeFile(path, bytes.data(), bytes.size())))
         r.error = "cannot write the file";
     r.encodeSeconds = secondsSince(t0);
     return r;

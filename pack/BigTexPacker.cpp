@@ -13,6 +13,7 @@
 #include "pack/FrameGatherer.h"
 #include "pack/BundleName.h"
 #include "pack/ScriptWriter.h"
+#include "pack/WholeFile.h"
 #include "scene/Item_2d.h"
 #include "scene/Item_ar.h"
 #include "scene/MainDataHolder.h"
@@ -20,8 +21,6 @@
 
 #include <chrono>
 #include <exception>
-#include <fstream>
-#include <iterator>
 #include <map>
 
 namespace {
@@ -36,24 +35,12 @@ void advance(const BigTexJob& job, int n) {
 }
 
 // Writes text to path; false (with "can not open file:%s\n" in the log)
-// when the file cannot be opened or written.
+// when the file cannot be written.
 bool writeText(const std::string& path, const std::string& text) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    if (out)
-        out.write(text.data(), std::streamsize(text.size()));
-    if (!out) {
-        LOG_INFO("can not open file:%s\n", path.c_str());
-        return false;
-    }
-    return true;
-}
-
-bool readText(const std::string& path, std::string& text) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
-        return false;
-    text.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    return !in.bad();
+    if (writeWholeFile(path, text.data(), text.size()))
+        return true;
+    LOG_INFO("can not open file:%s\n", path.c_str());
+    return false;
 }
 
 bool writeScript(const BigTexJob& job) {
@@ -63,7 +50,7 @@ bool writeScript(const BigTexJob& job) {
     LOG_INFO(exists ? "tool script exist\n" : "tool script does not exist\n");
     std::string text;
     if (exists)
-        readText(templ, text);
+        readWholeFile(templ, text);
     const std::string script = ScriptWriter::fillTemplate(text, job.scriptName, job.actions);
     if (!writeText(job.projectDir + lumo::kScript, script))
         return false;

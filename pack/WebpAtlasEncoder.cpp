@@ -2,8 +2,6 @@
 
 #include <webp/encode.h>
 
-#include <cstdio>
-#include <fstream>
 
 namespace {
 
@@ -53,26 +51,6 @@ bool WebpAtlasEncoder::encode(const ImageBuffer& image, bool useHelperThread, st
     if (!WebPEncode(&config, &picture)) {
         out.clear();
         error = "libwebp encoding error " + std::to_string(int(picture.error_code));
-        return false;
-    }
-    return true;
-}
-
-bool WebpAtlasEncoder::writeFile(const std::string& path, const std::vector<uint8_t>& bytes) {
-    const std::string tmp = path + ".part";
-    {
-        std::ofstream file(tmp, std::ios::binary | std::ios::trunc);
-        if (!file)
-            return false;
-        file.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
-        file.close();
-        if (!file) {
-            std::remove(tmp.c_str());
-            return false;
-        }
-    }
-    if (std::rename(tmp.c_str(), path.c_str()) != 0) {
-        std::remove(tmp.c_str());
         return false;
     }
     return true;

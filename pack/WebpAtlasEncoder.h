@@ -21,8 +21,4 @@ public:
     // `error`, for any other buffer or when libwebp fails. Thread-safe.
     static bool encode(const ImageBuffer& image, bool useHelperThread, std::vector<uint8_t>& out,
                        std::string& error);
-
-    // Writes bytes to path completely or not at all (a temporary file in the
-    // same folder is renamed into place). False when it cannot.
-    static bool writeFile(const std::string& path, const std::vector<uint8_t>& bytes);
 };
