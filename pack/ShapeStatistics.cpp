@@ -5,6 +5,10 @@
 #include <algorithm>
 #include <cmath>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace {
 
 // Larger of a and |b|, ignoring a NaN b.
@@ -13,19 +17,47 @@ float maxAbs(float a, float b) {
     return m > a ? m : a;
 }
 
-constexpr size_t kChunk = 1024; // positions per chunk
+constexpr size_t kChunk = 4096; // positions per chunk
 
 // Adds one blendshape's offsets of a whole chunk (kChunk x 3 floats) to the
-// running sums and largest magnitudes. The fixed trip count lets the
-// compiler vectorize the loop.
-void accumulateChunk(const float* o, float* positiveSum, float* negativeSum, float* largest) {
+// running sums (positive and negative parts) and largest magnitudes, and
+// stores each value's square. A NaN adds nothing and is never the largest.
+void accumulateChunk(const float* __restrict o, float* __restrict positiveSum, float* __restrict negativeSum,
+                     float* __restrict largest, float* __restrict squares) {
+#if defined(__SSE2__)
+    // max/min(v, 0) is exactly v > 0 ? v : 0 and v < 0 ? v : 0 (NaN gives 0);
+    // max(|v|, largest) keeps largest for a NaN.
+    const __m128 zero = _mm_setzero_ps();
+    const __m128 sign = _mm_set1_ps(-0.0f);
+    for (size_t j = 0; j < kChunk * 3; j += 4) {
+        const __m128 v = _mm_loadu_ps(o + j);
+        _mm_storeu_ps(positiveSum + j, _mm_add_ps(_mm_loadu_ps(positiveSum + j), _mm_max_ps(v, zero)));
+        _mm_storeu_ps(negativeSum + j, _mm_add_ps(_mm_loadu_ps(negativeSum + j), _mm_min_ps(v, zero)));
+        _mm_storeu_ps(largest + j, _mm_max_ps(_mm_andnot_ps(sign, v), _mm_loadu_ps(largest + j)));
+        _mm_storeu_ps(squares + j, _mm_mul_ps(v, v));
+    }
+#else
     for (size_t j = 0; j < kChunk * 3; ++j) {
         const float v = o[j];
         positiveSum[j] += v > 0 ? v : 0.0f;
         negativeSum[j] += v < 0 ? v : 0.0f;
         const float a = v < 0 ? -v : v;
         largest[j] = a > largest[j] ? a : largest[j];
+        squares[j] = v * v;
     }
+#endif
+}
+
+// Sets `bit` in the masks of the chunk's positions whose offset is longer
+// than 1e-6 (squares: the offsets' squared components); returns how many.
+size_t markMoved(const float* __restrict squares, size_t count, uint64_t bit, uint64_t* __restrict masks) {
+    size_t moved = 0;
+    for (size_t i = 0; i < count; ++i) {
+        const uint64_t m = squares[i * 3] + squares[i * 3 + 1] + squares[i * 3 + 2] > 1e-12f ? 1 : 0;
+        masks[i] |= bit & (0 - m);
+        moved += m;
+    }
+    return moved;
 }
 
 } // namespace
@@ -36,11 +68,12 @@ void ShapeStatistics::compute(const math3d::Vec3* shapes, size_t n) {
     m_movedPairs = 0;
     // Positions in chunks: per chunk every blendshape block is read front to
     // back as plain floats; sums and largest offsets stay in local buffers.
-    std::vector<float> buffers(kChunk * 3 * 4, 0.0f);
+    std::vector<float> buffers(kChunk * 3 * 5, 0.0f);
     float* positiveSum = buffers.data();
     float* negativeSum = positiveSum + kChunk * 3;
     float* largest = negativeSum + kChunk * 3;
-    float* padded = largest + kChunk * 3; // the short last chunk, zero-padded
+    float* squares = largest + kChunk * 3;
+    float* padded = squares + kChunk * 3; // the short last chunk, zero-padded
     float range[3] = {0, 0, 0};
     for (size_t first = 0; first < n; first += kChunk) {
         const size_t count = std::min(kChunk, n - first);
@@ -52,14 +85,8 @@ void ShapeStatistics::compute(const math3d::Vec3* shapes, size_t n) {
                 std::fill(std::copy(o, o + count * 3, padded), padded + kChunk * 3, 0.0f);
                 o = padded;
             }
-            accumulateChunk(o, positiveSum, negativeSum, largest);
-            const uint64_t bit = uint64_t(1) << (b - 1);
-            for (size_t i = 0; i < count; ++i) {
-                const float lengthSquared = o[i * 3] * o[i * 3] + o[i * 3 + 1] * o[i * 3 + 1] + o[i * 3 + 2] * o[i * 3 + 2];
-                const uint64_t moved = lengthSquared > 1e-12f ? 1 : 0;
-                m_masks[first + i] |= bit & (0 - moved);
-                m_movedPairs += moved;
-            }
+            accumulateChunk(o, positiveSum, negativeSum, largest, squares);
+            m_movedPairs += markMoved(squares, count, uint64_t(1) << (b - 1), &m_masks[first]);
         }
         const float* base = &shapes[first].x;
         for (size_t j = 0; j < count * 3; ++j) {
