@@ -12,6 +12,7 @@
 #include "scene/ResourceManager.h"
 
 #include <memory>
+#include <new>
 #include <vector>
 
 
@@ -212,6 +213,7 @@ void GroupParse::finish(std::vector<ObjMesh*>& out) {
         mesh.computeBounds();
         mesh.vertexFlags.assign(mesh.vertices.size(), 0);
     }
+    out.reserve(out.size() + m_meshes.size());
     for (auto& mesh : m_meshes)
         out.push_back(mesh.release());
     m_meshes.clear();
@@ -225,10 +227,16 @@ int ResourceManager::loadObjGroups(const std::string& path, bool forceNormals, s
         Trace::out("Error reading file: %s\n", path.c_str());
         return 0;
     }
-    GroupParse parse(path, forceNormals);
-    std::string_view line;
-    while (source.next(line))
-        parse.line(line, source.lineNumber());
-    parse.finish(out);
+    // Counts come from the text: running out of memory is a failed read.
+    try {
+        GroupParse parse(path, forceNormals);
+        std::string_view line;
+        while (source.next(line))
+            parse.line(line, source.lineNumber());
+        parse.finish(out);
+    } catch (const std::bad_alloc&) {
+        Trace::err("Out of memory reading %s\n", path.c_str());
+        return 0;
+    }
     return 1;
 }

@@ -14,6 +14,7 @@
 #include <climits>
 #include <fstream>
 #include <iterator>
+#include <new>
 
 namespace {
 
@@ -105,7 +106,23 @@ int ObjMesh::loadObjBytes(std::string_view bytes, const std::string& path, bool 
     return readObj(source, path, forceNormals, normalize);
 }
 
+// Element counts come from the text, so hostile input can ask for more
+// memory than there is; that is a failed read, not a crash.
+int ObjMesh::refuseOutOfMemory(const std::string& path) {
+    clear();
+    Trace::err("Out of memory reading %s\n", path.c_str());
+    return 0;
+}
+
 int ObjMesh::readObj(LineReader& source, const std::string& path, bool forceNormals, bool normalize) {
+    try {
+        return readObjText(source, path, forceNormals, normalize);
+    } catch (const std::bad_alloc&) {
+        return refuseOutOfMemory(path);
+    }
+}
+
+int ObjMesh::readObjText(LineReader& source, const std::string& path, bool forceNormals, bool normalize) {
     const auto start = std::chrono::steady_clock::now();
     if (!takeSourcePath(path))
         return 0;
@@ -154,6 +171,14 @@ int ObjMesh::loadOffBytes(std::string_view bytes, const std::string& path, bool 
 }
 
 int ObjMesh::readOff(std::string_view bytes, const std::string& path, bool normalize) {
+    try {
+        return readOffText(bytes, path, normalize);
+    } catch (const std::bad_alloc&) {
+        return refuseOutOfMemory(path);
+    }
+}
+
+int ObjMesh::readOffText(std::string_view bytes, const std::string& path, bool normalize) {
     const auto start = std::chrono::steady_clock::now();
     if (!takeSourcePath(path) || !OffReader::read(bytes, *this))
         return 0;

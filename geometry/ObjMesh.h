@@ -285,7 +285,10 @@ private:
     // Refuses over-long paths; otherwise sets filePath and name from path.
     bool takeSourcePath(const std::string& path);
     int readObj(LineReader& source, const std::string& path, bool forceNormals, bool normalize);
+    int readObjText(LineReader& source, const std::string& path, bool forceNormals, bool normalize);
     int readOff(std::string_view bytes, const std::string& path, bool normalize);
+    int readOffText(std::string_view bytes, const std::string& path, bool normalize);
+    int refuseOutOfMemory(const std::string& path);
     // The common end of every read: vertexFlags zeros, colours (0.8, 0.8,
     // 0.8), bounds, and with normalize the unit box.
     void finishRead(bool normalize);

@@ -14,6 +14,10 @@
 #include <memory>
 #include <random>
 
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 using namespace testing_support;
 namespace fs = std::filesystem;
 
@@ -805,6 +809,34 @@ TEST(ObjHostile, hugeOffCountsAreRefusedWithoutAllocating) {
         EXPECT_LT(m.vertices.capacity(), 1000u);
         EXPECT_LT(m.faces.capacity(), 1000u);
     }
+}
+
+TEST(ObjHostile, runningOutOfMemoryIsAFailedRead) {
+#if defined(__SANITIZE_ADDRESS__)
+    GTEST_SKIP() << "address space limits do not mix with AddressSanitizer";
+#else
+    // Two million faces of 160 bytes from 16 MB of text, in a child whose
+    // address space is capped well below that.
+    std::string text = "v 0 0 0\nv 1 0 0\nv 0 1 0\n";
+    for (int i = 0; i < 2000000; ++i)
+        text += "f 1 2 3\n";
+    const pid_t pid = fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        rlimit limit{};
+        getrlimit(RLIMIT_AS, &limit);
+        limit.rlim_cur = 256u << 20;
+        setrlimit(RLIMIT_AS, &limit);
+        TraceCapture trace;
+        ObjMesh m;
+        const int result = m.loadObjBytes(text, "big.obj", false, false);
+        _exit(result == 0 && trace.contains("Out of memory reading big.obj\n") && m.faces.empty() ? 0 : 1);
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status)) << "the child crashed";
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+#endif
 }
 
 // ---- Real files ----
