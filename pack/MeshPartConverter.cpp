@@ -125,10 +125,8 @@ Quantizer MeshPartConverter::makeQuantizer() const {
 }
 
 void MeshPartConverter::shuffleBase(const Quantizer& q) {
-    m_normals->beginShape();
-    std::vector<math3d::Vec3> baseNormals(m_n);
-    for (size_t v = 0; v < m_n; ++v)
-        baseNormals[v] = m_normals->normal(static_cast<uint32_t>(v), m_part.shapes, nullptr);
+    std::vector<math3d::Vec3> baseNormals;
+    m_normals->allNormals(m_part.shapes, baseNormals);
     const std::vector<MeshCorner>& verts = m_split.vertices();
     m_baseQ.resize(verts.size() * 6);
     for (size_t i = 0; i < verts.size(); ++i)
@@ -204,28 +202,32 @@ void MeshPartConverter::writeBlendshapeRanges(int b, const std::vector<uint64_t>
     const std::vector<MeshCorner>& verts = m_split.vertices();
     std::vector<DeltaRanges::Range> ranges;
     DeltaRanges::collect(vertexMasks.data(), vertexMasks.size(), uint64_t(1) << (b - 1), ranges);
-    m_normals->beginShape();
     const math3d::Vec3* base = m_part.shapes;
     const math3d::Vec3* offsets = m_part.shapes + static_cast<size_t>(b) * m_n;
     std::vector<int16_t>& deltas = m_format.bs_deltas;
+    size_t total = 0;
+    for (const DeltaRanges::Range& r : ranges)
+        total += r.end - r.begin;
+    size_t at = deltas.size();
+    deltas.resize(at + total);
     for (const DeltaRanges::Range& r : ranges) {
         m_format.bs_add_ranges.push_back(ofsPN + 2 * r.begin);
-        m_format.bs_add_ranges.push_back(static_cast<uint32_t>(deltas.size() * 2));
+        m_format.bs_add_ranges.push_back(static_cast<uint32_t>(at * 2));
         m_format.bs_add_ranges.push_back(r.end - r.begin);
+        int16_t* out = deltas.data() + at;
+        at += r.end - r.begin;
         for (uint32_t first = r.begin; first < r.end; first = (first / 6 + 1) * 6) {
             const size_t vertex = first / 6;
             const uint32_t stop = std::min<uint32_t>(r.end, static_cast<uint32_t>(vertex * 6 + 6));
-            if (vertex >= verts.size()) {
-                deltas.insert(deltas.end(), stop - first, 0);
+            if (vertex >= verts.size()) { // padding past the last vertex
+                out = std::fill_n(out, stop - first, int16_t(0));
                 continue;
             }
             const uint32_t v = static_cast<uint32_t>(verts[vertex].v);
             int16_t shapeQ[6];
             q.quantizeEntry(base[v] + offsets[v], m_normals->normal(v, base, offsets), shapeQ);
-            const size_t at = deltas.size();
-            deltas.resize(at + (stop - first));
             for (uint32_t k = first; k < stop; ++k)
-                deltas[at + (k - first)] = saturatedDelta(shapeQ[k % 6], m_baseQ[k]);
+                *out++ = saturatedDelta(shapeQ[k % 6], m_baseQ[k]);
         }
     }
 }
