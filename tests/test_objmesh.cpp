@@ -770,6 +770,22 @@ TEST(ObjHostile, everyTruncationOfSmallFilesReadsCleanly) {
     }
 }
 
+TEST(ObjHostile, everyTruncationOfAGroupFileReadsCleanly) {
+    const std::string obj = "v 0 0 0\nv 1 0 0\nv 0 1 0\nvt 0 0\nvn 0 0 1\ng a\ns 1\nf 1/1/1 2/1/1 3/1/1\n"
+                            "v 2 2 2\nv 3 2 2\nv 2 3 2\ng b\nusemtl m\nf -3 -2 -1\nf 4//1 5//1 6//1 4//1\n";
+    TraceCapture trace;
+    ScratchDir dir;
+    for (size_t n = 0; n <= obj.size(); ++n) {
+        writeFile(dir.file("cut.obj"), obj.substr(0, n));
+        OwnedMeshes out;
+        ASSERT_EQ(ResourceManager::loadObjGroups(dir.file("cut.obj"), n % 2 == 0, out.list), 1);
+        for (const ObjMesh* m : out.list) {
+            expectIndicesInRange(*m);
+            EXPECT_EQ(m->colors.size(), m->vertices.size());
+        }
+    }
+}
+
 TEST(ObjHostile, randomAndFlippedBytesReadCleanly) {
     std::mt19937 rng(1234);
     const std::string alphabet = "vtnf/ -0123456789.e+#\n\r\tusemtlibOFgso";
