@@ -4,6 +4,7 @@
 #include "app/Trace.h"
 #include "scene/SplitPath.h"
 #include "pack/DeltaRanges.h"
+#include "pack/LargeAllocator.h"
 #include "pack/NormalBuilder.h"
 #include "pack/TangentBuilder.h"
 
@@ -25,11 +26,14 @@ void appendVec3(std::vector<uint32_t>& words, math3d::Vec3 v) {
     appendFloat(words, v.z);
 }
 
-// Makes room for `extra` more elements without repeated reallocation.
+// Makes room for `extra` more elements without repeated reallocation; the
+// fresh part of a new block may use huge pages.
 template <typename T>
 void makeRoom(std::vector<T>& v, size_t extra) {
-    if (v.size() + extra > v.capacity())
+    if (v.size() + extra > v.capacity()) {
         v.reserve(std::max(v.size() + extra, v.capacity() * 2));
+        largealloc::adviseHugePages(v.data() + v.size(), (v.capacity() - v.size()) * sizeof(T));
+    }
 }
 
 int16_t saturatedDelta(int16_t shape, int16_t base) {
@@ -125,9 +129,9 @@ Quantizer MeshPartConverter::makeQuantizer() const {
 }
 
 void MeshPartConverter::shuffleBase(const Quantizer& q) {
-    std::vector<math3d::Vec3> baseNormals;
+    LargeVector<math3d::Vec3> baseNormals;
     m_normals->allNormals(m_part.shapes, baseNormals);
-    const std::vector<MeshCorner>& verts = m_split.vertices();
+    const LargeVector<MeshCorner>& verts = m_split.vertices();
     m_baseQ.resize(verts.size() * 6);
     for (size_t i = 0; i < verts.size(); ++i)
         q.quantizeEntry(m_part.shapes[verts[i].v], baseNormals[verts[i].v], &m_baseQ[i * 6]);
@@ -141,7 +145,7 @@ float MeshPartConverter::readTexCoord(const float* st, size_t count, int32_t t, 
 
 void MeshPartConverter::writeAltStreams(DrawCall& dc) {
     std::vector<uint32_t>& vs = m_format.vbo_static;
-    const std::vector<MeshCorner>& verts = m_split.vertices();
+    const LargeVector<MeshCorner>& verts = m_split.vertices();
     for (const AltStreamSource& src : m_part.altStreams) {
         bool twoChannels = false;
         for (const MeshCorner& c : verts)
@@ -163,7 +167,7 @@ void MeshPartConverter::writeTangents(DrawCall& dc) {
     tangents.accumulate(m_part.shapes, m_n, m_tri, m_triCount, m_part.texCoords,
                         m_part.texCoordCount);
     std::vector<uint32_t>& vs = m_format.vbo_static;
-    const std::vector<MeshCorner>& verts = m_split.vertices();
+    const LargeVector<MeshCorner>& verts = m_split.vertices();
     LOG_INFO("ofs_st_alt:%d\n", static_cast<int>(vs.size() * 4));
     dc.alt_streams.push_back({"dPds", static_cast<int32_t>(vs.size() * 4), 3});
     for (const MeshCorner& c : verts)
@@ -183,11 +187,11 @@ void MeshPartConverter::writeDynamic(DrawCall& dc, const Quantizer& q) {
     dc.flags |= DrawCall::kDynamicBit |
                 (static_cast<uint32_t>(m_format.bs_padd_ranges.size()) & DrawCall::kPaddRangesMask);
     // Moved vertices come first, so the walk can stop at the first unmoved one.
-    const std::vector<MeshCorner>& verts = m_split.vertices();
+    const LargeVector<MeshCorner>& verts = m_split.vertices();
     size_t dynamicCount = 0;
     while (dynamicCount < verts.size() && m_stats.masks()[verts[dynamicCount].v] != 0)
         ++dynamicCount;
-    std::vector<uint64_t> vertexMasks(dynamicCount);
+    LargeVector<uint64_t> vertexMasks(dynamicCount);
     for (size_t i = 0; i < dynamicCount; ++i)
         vertexMasks[i] = m_stats.masks()[verts[i].v];
     for (int b = 1; b <= meshbundle::kBlendshapeCount; ++b) {
@@ -197,9 +201,9 @@ void MeshPartConverter::writeDynamic(DrawCall& dc, const Quantizer& q) {
     m_format.bs_padd_ranges.push_back(static_cast<uint32_t>(m_format.bs_add_ranges.size()));
 }
 
-void MeshPartConverter::writeBlendshapeRanges(int b, const std::vector<uint64_t>& vertexMasks, const Quantizer& q,
+void MeshPartConverter::writeBlendshapeRanges(int b, const LargeVector<uint64_t>& vertexMasks, const Quantizer& q,
                                               uint32_t ofsPN) {
-    const std::vector<MeshCorner>& verts = m_split.vertices();
+    const LargeVector<MeshCorner>& verts = m_split.vertices();
     std::vector<DeltaRanges::Range> ranges;
     DeltaRanges::collect(vertexMasks.data(), vertexMasks.size(), uint64_t(1) << (b - 1), ranges);
     const math3d::Vec3* base = m_part.shapes;
@@ -258,7 +262,7 @@ void MeshPartConverter::writeIndices(DrawCall& dc) {
     if (ebo.size() % 2)
         ebo.push_back(0);
     dc.ofs_ebo = static_cast<int32_t>(ebo.size() * 2);
-    const std::vector<uint32_t>& indices = m_split.indices();
+    const LargeVector<uint32_t>& indices = m_split.indices();
     if (m_split.vertices().size() > 65536) {
         dc.flags |= DrawCall::kEbo32Bit;
         for (const uint32_t i : indices) {

@@ -33,7 +33,7 @@ private:
     void writeAltStreams(DrawCall& dc);
     void writeTangents(DrawCall& dc);
     void writeDynamic(DrawCall& dc, const Quantizer& q);
-    void writeBlendshapeRanges(int b, const std::vector<uint64_t>& vertexMasks, const Quantizer& q, uint32_t ofsPN);
+    void writeBlendshapeRanges(int b, const LargeVector<uint64_t>& vertexMasks, const Quantizer& q, uint32_t ofsPN);
     void writeStatic(DrawCall& dc);
     void writeTexCoords(DrawCall& dc);
     void writeIndices(DrawCall& dc);
@@ -45,9 +45,9 @@ private:
     size_t m_n;
     const MeshCorner* m_tri = nullptr;     // the triangles used: the part's own or m_filtered
     size_t m_triCount = 0;
-    std::vector<MeshCorner> m_filtered;    // valid triangles, texture index -1 when out of range
+    LargeVector<MeshCorner> m_filtered;    // valid triangles, texture index -1 when out of range
     ShapeStatistics m_stats;
     VertexSplit m_split;
     std::unique_ptr<NormalBuilder> m_normals;
-    std::vector<int16_t> m_baseQ;          // 6 per output vertex
+    LargeVector<int16_t> m_baseQ;          // 6 per output vertex
 };

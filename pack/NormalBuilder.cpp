@@ -36,7 +36,7 @@ void NormalBuilder::buildAdjacency() {
     m_first[0] = 0;
 }
 
-void NormalBuilder::allNormals(const math3d::Vec3* positions, std::vector<math3d::Vec3>& out) const {
+void NormalBuilder::allNormals(const math3d::Vec3* positions, LargeVector<math3d::Vec3>& out) const {
     out.assign(m_positionCount, math3d::Vec3());
     for (size_t t = 0; t < m_triangleCount; ++t) {
         const MeshCorner* tri = m_corners + t * 3;

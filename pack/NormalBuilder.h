@@ -11,6 +11,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include "pack/LargeAllocator.h"
+
 #include <vector>
 
 class NormalBuilder {
@@ -21,7 +23,7 @@ public:
 
     // Normals of all positions of the shape `positions` (positionCount
     // points) into out (resized). Zero for a position without area around it.
-    void allNormals(const math3d::Vec3* positions, std::vector<math3d::Vec3>& out) const;
+    void allNormals(const math3d::Vec3* positions, LargeVector<math3d::Vec3>& out) const;
     // Normal of position v for the shape base + offsets (offsets may be null:
     // the base itself), touching only the
     // triangles around v. Zero when they have no area.
@@ -33,6 +35,6 @@ private:
     const MeshCorner* m_corners;
     size_t m_triangleCount;
     size_t m_positionCount;
-    std::vector<uint32_t> m_first;    // per position: start in m_adjacent; one extra at the end
-    std::vector<uint32_t> m_adjacent; // triangle numbers, ascending per position
+    LargeVector<uint32_t> m_first;    // per position: start in m_adjacent; one extra at the end
+    LargeVector<uint32_t> m_adjacent; // triangle numbers, ascending per position
 };

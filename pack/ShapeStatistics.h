@@ -6,6 +6,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include "pack/LargeAllocator.h"
+
 #include <vector>
 
 class ShapeStatistics {
@@ -14,7 +16,7 @@ public:
     void compute(const math3d::Vec3* shapes, size_t n);
 
     // Per position: bit b-1 set when blendshape b moves it by more than 1e-6.
-    const std::vector<uint64_t>& masks() const { return m_masks; }
+    const LargeVector<uint64_t>& masks() const { return m_masks; }
     // Number of (position, blendshape) pairs that move; 0 for a static part.
     size_t movedPairs() const { return m_movedPairs; }
     // Per axis: the largest |base + sum of positive offsets| and
@@ -24,7 +26,7 @@ public:
     float largestOffset(int axis) const { return m_largestOffset[axis]; }
 
 private:
-    std::vector<uint64_t> m_masks;
+    LargeVector<uint64_t> m_masks;
     size_t m_movedPairs = 0;
     float m_range[3] = {0, 0, 0};
     float m_largestOffset[3] = {0, 0, 0};

@@ -10,6 +10,8 @@
 #include "pack/MeshPart.h"
 
 #include <cstddef>
+#include "pack/LargeAllocator.h"
+
 #include <vector>
 
 class TangentBuilder {
@@ -26,6 +28,6 @@ public:
     math3d::Vec3 dPdt(size_t v) const;
 
 private:
-    std::vector<math3d::Vec3> m_dPds;
-    std::vector<math3d::Vec3> m_dPdt;
+    LargeVector<math3d::Vec3> m_dPds;
+    LargeVector<math3d::Vec3> m_dPdt;
 };

@@ -26,7 +26,7 @@ size_t tableSizeFor(size_t items) {
 
 } // namespace
 
-void VertexSplit::rehash(std::vector<uint32_t>& table, size_t size) const {
+void VertexSplit::rehash(LargeVector<uint32_t>& table, size_t size) const {
     table.assign(size, kEmpty);
     const size_t mask = size - 1;
     for (size_t i = 0; i < m_vertices.size(); ++i) {
@@ -43,7 +43,7 @@ void VertexSplit::build(const MeshCorner* corners, size_t triangleCount, size_t 
     m_vertices.reserve(std::min(cornerCount, expectedVertices + expectedVertices / 4));
     m_indices.assign(cornerCount, 0);
     // Open addressing over vertex numbers, kept at most half full.
-    std::vector<uint32_t> table;
+    LargeVector<uint32_t> table;
     rehash(table, tableSizeFor(std::min(cornerCount, std::max<size_t>(expectedVertices, 8))));
     size_t mask = table.size() - 1;
     for (size_t tri = 0; tri < triangleCount; ++tri) {
@@ -67,12 +67,12 @@ void VertexSplit::build(const MeshCorner* corners, size_t triangleCount, size_t 
     }
 }
 
-void VertexSplit::sortByPositionKey(const std::vector<uint64_t>& positionKeys) {
+void VertexSplit::sortByPositionKey(const LargeVector<uint64_t>& positionKeys) {
     const size_t count = m_vertices.size();
     // Stable LSD radix sort on the inverted keys (ascending = keys descending),
     // 8 bits a pass; passes in which every key has the same byte are skipped.
-    std::vector<uint64_t> keys(count), keysTmp(count);
-    std::vector<uint32_t> order(count), orderTmp(count);
+    LargeVector<uint64_t> keys(count), keysTmp(count);
+    LargeVector<uint32_t> order(count), orderTmp(count);
     for (size_t i = 0; i < count; ++i) {
         keys[i] = ~positionKeys[static_cast<size_t>(m_vertices[i].v)];
         order[i] = static_cast<uint32_t>(i);
@@ -93,8 +93,8 @@ void VertexSplit::sortByPositionKey(const std::vector<uint64_t>& positionKeys) {
         keys.swap(keysTmp);
         order.swap(orderTmp);
     }
-    std::vector<uint32_t> newNumber(count);
-    std::vector<MeshCorner> sorted(count);
+    LargeVector<uint32_t> newNumber(count);
+    LargeVector<MeshCorner> sorted(count);
     for (size_t i = 0; i < count; ++i) {
         newNumber[order[i]] = static_cast<uint32_t>(i);
         sorted[i] = m_vertices[order[i]];

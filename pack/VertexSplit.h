@@ -9,6 +9,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include "pack/LargeAllocator.h"
+
 #include <vector>
 
 class VertexSplit {
@@ -19,17 +21,17 @@ public:
 
     // Reorders the vertices by positionKeys[vertex.v] (one key per position),
     // largest first; equal keys keep their order. Triangles are renumbered.
-    void sortByPositionKey(const std::vector<uint64_t>& positionKeys);
+    void sortByPositionKey(const LargeVector<uint64_t>& positionKeys);
 
     // One corner triple per output vertex.
-    const std::vector<MeshCorner>& vertices() const { return m_vertices; }
+    const LargeVector<MeshCorner>& vertices() const { return m_vertices; }
     // 3 per triangle, in corner order 0, 1, 2.
-    const std::vector<uint32_t>& indices() const { return m_indices; }
+    const LargeVector<uint32_t>& indices() const { return m_indices; }
 
 private:
     // Rebuilds the lookup table with `size` slots (a power of two).
-    void rehash(std::vector<uint32_t>& table, size_t size) const;
+    void rehash(LargeVector<uint32_t>& table, size_t size) const;
 
-    std::vector<MeshCorner> m_vertices;
-    std::vector<uint32_t> m_indices;
+    LargeVector<MeshCorner> m_vertices;
+    LargeVector<uint32_t> m_indices;
 };
