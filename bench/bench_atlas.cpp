@@ -14,6 +14,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <sys/resource.h>
 #include <unistd.h>
 #include <random>
 #include <thread>
@@ -163,16 +164,26 @@ PackResult packStb(const std::vector<TexFrame>& frames) {
     return r;
 }
 
-BigTexPacker::Timing runPack(Generated& g, const std::string& projectDir, int threads, double& seconds) {
+// CPU seconds (user + system) this process has used so far.
+double cpuSeconds() {
+    struct rusage u;
+    getrusage(RUSAGE_SELF, &u);
+    return double(u.ru_utime.tv_sec + u.ru_stime.tv_sec) + double(u.ru_utime.tv_usec + u.ru_stime.tv_usec) * 1e-6;
+}
+
+BigTexPacker::Timing runPack(Generated& g, const std::string& projectDir, int threads, double& seconds,
+                             double& cpu) {
     fs::remove_all(projectDir);
     fs::create_directories(projectDir + "/out");
     g.job.projectDir = projectDir;
     g.job.threads = threads;
     BigTexPacker::Timing t;
     Trace::setEnabled(false);
+    const double cpu0 = cpuSeconds();
     bench::Stopwatch sw;
     BigTexPacker::run(g.job, &t);
     seconds = sw.seconds();
+    cpu = cpuSeconds() - cpu0;
     Trace::setEnabled(true);
     return t;
 }
@@ -212,11 +223,15 @@ int main() {
     Trace::out("placement: ours %d atlases, occupancy %.4f, %.2f ms; stb_rect_pack %d atlases, occupancy %.4f, %.2f ms\n",
                ours.atlases, occOurs, ours.seconds * 1e3, stb.atlases, occStb, stb.seconds * 1e3);
 
-    double oneSeconds = 0, allSeconds = 0;
-    const BigTexPacker::Timing one = runPack(g, dir + "/one", 1, oneSeconds);
-    const BigTexPacker::Timing all = runPack(g, dir + "/all", 0, allSeconds);
+    double oneSeconds = 0, allSeconds = 0, oneCpu = 0, allCpu = 0;
+    const BigTexPacker::Timing one = runPack(g, dir + "/one", 1, oneSeconds, oneCpu);
+    const BigTexPacker::Timing all = runPack(g, dir + "/all", 0, allSeconds, allCpu);
     printTiming("packBigTex, one thread", one, oneSeconds);
     printTiming("packBigTex, all cores", all, allSeconds);
+    // CPU seconds over wall seconds: how many cores the run actually got
+    // (other processes on the machine take the rest).
+    Trace::out("cores used: one thread %.2f, all cores %.2f (CPU %.1f s / %.1f s)\n", oneCpu / oneSeconds,
+               allCpu / allSeconds, oneCpu, allCpu);
     const bool identical = sameOutputs(dir + "/one/out", dir + "/all/out");
     Trace::out("outputs of both runs identical: %s; cores: %u\n", identical ? "yes" : "NO",
                std::thread::hardware_concurrency());
