@@ -413,6 +413,21 @@ TEST(OffRead, readsCountsVerticesAndFaces) {
     EXPECT_TRUE(trace.contains("OffLoaded: \n\tnumber of vertices:4\n\tnumber of faces:2\n"));
 }
 
+TEST(OffRead, readsFilesNormalizedAndReportsMissingOnes) {
+    TraceCapture trace;
+    ScratchDir dir;
+    writeFile(dir.file("t.off"), "OFF 3 1 0\n0 0 0\n4 0 0\n0 2 0\n3 0 1 2\n");
+    ObjMesh m;
+    ASSERT_EQ(m.loadOff(dir.file("t.off"), true), 1);
+    EXPECT_EQ(m.name, "t.off");
+    EXPECT_FLOAT_EQ(m.boundsMax.x, 0.5f);
+    EXPECT_FLOAT_EQ(m.boundsMin.y, -0.25f);
+    EXPECT_FLOAT_EQ(m.faceNormals[0].z, 1);
+    EXPECT_EQ(m.loadOff(dir.file("none.off"), false), 0);
+    EXPECT_TRUE(trace.contains("Error reading file: " + dir.file("none.off") + "\n"));
+    EXPECT_TRUE(m.vertices.empty());
+}
+
 TEST(OffRead, refusesBadHeadersCountsAndFaces) {
     std::string ring11 = "OFF\n11 1 0\n", ring12 = "OFF\n12 1 0\n";
     for (int i = 0; i < 12; ++i) {
