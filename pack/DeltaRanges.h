@@ -19,4 +19,14 @@ public:
     // `count` vertices are looked at. Replaces `out` with the ranges of the
     // vertices whose mask has `bit`, in ascending order.
     static void collect(const uint64_t* masks, size_t count, uint64_t bit, std::vector<Range>& out);
+    // The same for every bit at once in one pass: out[b] (out resized to
+    // bitCount, 1..64) gets the ranges of bit b. Work grows with the set bits,
+    // not with bitCount x count.
+    static void collectAll(const uint64_t* masks, size_t count, int bitCount, std::vector<std::vector<Range>>& out);
+
+private:
+    // Adds vertex i's cover to the open range, first closing it into out
+    // when there is a gap.
+    static void add(Range& open, std::vector<Range>& out, size_t i);
+    static void close(const Range& open, std::vector<Range>& out);
 };

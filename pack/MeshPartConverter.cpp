@@ -194,18 +194,18 @@ void MeshPartConverter::writeDynamic(DrawCall& dc, const Quantizer& q) {
     LargeVector<uint64_t> vertexMasks(dynamicCount);
     for (size_t i = 0; i < dynamicCount; ++i)
         vertexMasks[i] = m_stats.masks()[verts[i].v];
+    std::vector<std::vector<DeltaRanges::Range>> ranges;
+    DeltaRanges::collectAll(vertexMasks.data(), vertexMasks.size(), meshbundle::kBlendshapeCount, ranges);
     for (int b = 1; b <= meshbundle::kBlendshapeCount; ++b) {
         m_format.bs_padd_ranges.push_back(static_cast<uint32_t>(m_format.bs_add_ranges.size()));
-        writeBlendshapeRanges(b, vertexMasks, q, static_cast<uint32_t>(dc.ofs_PN));
+        writeBlendshapeRanges(b, ranges[static_cast<size_t>(b - 1)], q, static_cast<uint32_t>(dc.ofs_PN));
     }
     m_format.bs_padd_ranges.push_back(static_cast<uint32_t>(m_format.bs_add_ranges.size()));
 }
 
-void MeshPartConverter::writeBlendshapeRanges(int b, const LargeVector<uint64_t>& vertexMasks, const Quantizer& q,
-                                              uint32_t ofsPN) {
+void MeshPartConverter::writeBlendshapeRanges(int b, const std::vector<DeltaRanges::Range>& ranges,
+                                              const Quantizer& q, uint32_t ofsPN) {
     const LargeVector<MeshCorner>& verts = m_split.vertices();
-    std::vector<DeltaRanges::Range> ranges;
-    DeltaRanges::collect(vertexMasks.data(), vertexMasks.size(), uint64_t(1) << (b - 1), ranges);
     const math3d::Vec3* base = m_part.shapes;
     const math3d::Vec3* offsets = m_part.shapes + static_cast<size_t>(b) * m_n;
     std::vector<int16_t>& deltas = m_format.bs_deltas;

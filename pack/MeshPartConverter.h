@@ -4,6 +4,7 @@
 // and then dropped.
 
 #include "pack/CFinalFormat.h"
+#include "pack/DeltaRanges.h"
 #include "pack/Quantizer.h"
 #include "pack/ShapeStatistics.h"
 #include "pack/VertexSplit.h"
@@ -33,7 +34,9 @@ private:
     void writeAltStreams(DrawCall& dc);
     void writeTangents(DrawCall& dc);
     void writeDynamic(DrawCall& dc, const Quantizer& q);
-    void writeBlendshapeRanges(int b, const LargeVector<uint64_t>& vertexMasks, const Quantizer& q, uint32_t ofsPN);
+    // Blendshape b's delta ranges (DeltaRanges over the drawcall's vertices).
+    void writeBlendshapeRanges(int b, const std::vector<DeltaRanges::Range>& ranges, const Quantizer& q,
+                               uint32_t ofsPN);
     void writeStatic(DrawCall& dc);
     void writeTexCoords(DrawCall& dc);
     void writeIndices(DrawCall& dc);

@@ -254,6 +254,33 @@ TEST(MeshBundle, rangesJoinTouchingCoversAndSplitAtGaps) {
     }
 }
 
+TEST(MeshBundle, rangesOfAllBlendshapesInOnePassMatchOneBlendshapeAtATime) {
+    // Sparse and dense random masks, including the top bits and vertices
+    // moved by no blendshape.
+    std::mt19937_64 rng(7);
+    for (const int percent : {2, 30, 95}) {
+        std::vector<uint64_t> masks(500);
+        for (uint64_t& m : masks)
+            for (int b = 0; b < 64; ++b)
+                if (static_cast<int>(rng() % 100) < percent)
+                    m |= uint64_t(1) << b;
+        for (const int bitCount : {46, 64}) {
+            std::vector<std::vector<DeltaRanges::Range>> all;
+            DeltaRanges::collectAll(masks.data(), masks.size(), bitCount, all);
+            ASSERT_EQ(all.size(), static_cast<size_t>(bitCount));
+            for (int b = 0; b < bitCount; ++b) {
+                std::vector<DeltaRanges::Range> one;
+                DeltaRanges::collect(masks.data(), masks.size(), uint64_t(1) << b, one);
+                ASSERT_EQ(all[b].size(), one.size()) << "bit " << b << ", " << percent << "%";
+                for (size_t i = 0; i < one.size(); ++i) {
+                    EXPECT_EQ(all[b][i].begin, one[i].begin);
+                    EXPECT_EQ(all[b][i].end, one[i].end);
+                }
+            }
+        }
+    }
+}
+
 TEST(MeshBundle, verticesWithLargerMasksComeFirstAndEveryShapeDecodes) {
     std::vector<Vec3> base;
     for (int i = 0; i < 12; ++i)
