@@ -206,6 +206,7 @@ void MeshPartConverter::writeDynamic(DrawCall& dc, const Quantizer& q) {
 void MeshPartConverter::writeBlendshapeRanges(int b, const std::vector<DeltaRanges::Range>& ranges,
                                               const Quantizer& q, uint32_t ofsPN) {
     const LargeVector<MeshCorner>& verts = m_split.vertices();
+    m_normals->beginShape();
     const math3d::Vec3* base = m_part.shapes;
     const math3d::Vec3* offsets = m_part.shapes + static_cast<size_t>(b) * m_n;
     std::vector<int16_t>& deltas = m_format.bs_deltas;

@@ -1,5 +1,7 @@
 #include "pack/NormalBuilder.h"
 
+#include <algorithm>
+
 namespace {
 
 // (p2 - p0) x (p1 - p0) of one triangle of the shape base (+ offsets when
@@ -48,12 +50,29 @@ void NormalBuilder::allNormals(const math3d::Vec3* positions, LargeVector<math3d
         n = math3d::normalize(n);
 }
 
+void NormalBuilder::beginShape() {
+    if (m_first.empty()) {
+        buildAdjacency();
+        m_stamp.assign(m_triangleCount, 0);
+        m_cross.resize(m_triangleCount);
+    }
+    if (++m_shape == 0) { // wrapped: forget every stamp
+        std::fill(m_stamp.begin(), m_stamp.end(), 0);
+        m_shape = 1;
+    }
+}
+
 math3d::Vec3 NormalBuilder::normal(uint32_t v, const math3d::Vec3* base, const math3d::Vec3* offsets) {
     if (m_first.empty())
-        buildAdjacency();
+        beginShape();
     math3d::Vec3 sum;
     for (uint32_t a = m_first[v]; a < m_first[v + 1]; ++a) {
-        sum = sum + triangleCross(m_corners + static_cast<size_t>(m_adjacent[a]) * 3, base, offsets);
+        const uint32_t t = m_adjacent[a];
+        if (m_stamp[t] != m_shape) {
+            m_cross[t] = triangleCross(m_corners + static_cast<size_t>(t) * 3, base, offsets);
+            m_stamp[t] = m_shape;
+        }
+        sum = sum + m_cross[t];
     }
     return math3d::normalize(sum);
 }

@@ -24,9 +24,13 @@ public:
     // Normals of all positions of the shape `positions` (positionCount
     // points) into out (resized). Zero for a position without area around it.
     void allNormals(const math3d::Vec3* positions, LargeVector<math3d::Vec3>& out) const;
+    // Starts a shape for normal(): the triangle cross products remembered
+    // for the previous shape are forgotten.
+    void beginShape();
     // Normal of position v for the shape base + offsets (offsets may be null:
-    // the base itself), touching only the
-    // triangles around v. Zero when they have no area.
+    // the base itself) started by the last beginShape(), touching only the
+    // triangles around v; each triangle's cross product is computed once per
+    // shape and reused by its other corners. Zero when they have no area.
     math3d::Vec3 normal(uint32_t v, const math3d::Vec3* base, const math3d::Vec3* offsets);
 
 private:
@@ -37,4 +41,7 @@ private:
     size_t m_positionCount;
     LargeVector<uint32_t> m_first;    // per position: start in m_adjacent; one extra at the end
     LargeVector<uint32_t> m_adjacent; // triangle numbers, ascending per position
+    LargeVector<math3d::Vec3> m_cross; // per triangle, valid when m_stamp matches m_shape
+    LargeVector<uint32_t> m_stamp;
+    uint32_t m_shape = 0;
 };
