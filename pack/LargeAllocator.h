@@ -3,7 +3,8 @@
 // of 1 MiB or more are mapped on their own, aligned to 2 MiB and marked for
 // transparent huge pages where the system offers them: filling a fresh
 // array then costs one page fault per 2 MiB instead of one per 4 KiB, which
-// dominated the conversion time. Smaller blocks use operator new. Throws
+// dominated the conversion time. Smaller blocks (and all blocks in builds
+// with AddressSanitizer) use operator new. Throws
 // std::bad_alloc when memory runs out, like std::allocator.
 
 #include <cstddef>

@@ -7,6 +7,7 @@
 #include "app/Paths.h"
 #include "pack/CFinalFormat.h"
 #include "pack/DeltaRanges.h"
+#include "pack/LargeAllocator.h"
 #include "pack/MeshBundleReader.h"
 
 #include <gtest/gtest.h>
@@ -252,6 +253,28 @@ TEST(MeshBundle, rangesJoinTouchingCoversAndSplitAtGaps) {
             got.emplace_back(r.begin, r.end);
         EXPECT_EQ(got, c.ranges);
     }
+}
+
+TEST(MeshBundle, largeScratchArraysKeepTheirContentsWhileGrowingPastTheMappingSize) {
+    // Grows from small heap blocks to mapped ones and back down by copying.
+    LargeVector<uint32_t> v;
+    const uint32_t count = (3u << 20) / sizeof(uint32_t) + 7; // 3 MiB and a bit
+    for (uint32_t i = 0; i < count; ++i)
+        v.push_back(i * 2654435761u);
+    for (uint32_t i = 0; i < count; i += 997)
+        ASSERT_EQ(v[i], i * 2654435761u);
+    EXPECT_EQ(v.back(), (count - 1) * 2654435761u);
+#ifndef __SANITIZE_ADDRESS__
+    EXPECT_EQ(reinterpret_cast<uintptr_t>(v.data()) % (2u << 20), 0u) << "mapped blocks start on a 2 MiB boundary";
+#endif
+    LargeVector<uint32_t> copy(v.begin(), v.begin() + 100);
+    v.clear();
+    v.shrink_to_fit();
+    ASSERT_EQ(copy.size(), 100u);
+    EXPECT_EQ(copy[99], 99u * 2654435761u);
+    LargeVector<math3d::Vec3> zeros(300000);
+    for (size_t i = 0; i < zeros.size(); i += 4099)
+        EXPECT_EQ(zeros[i].x + zeros[i].y + zeros[i].z, 0.0f);
 }
 
 TEST(MeshBundle, rangesOfAllBlendshapesInOnePassMatchOneBlendshapeAtATime) {
