@@ -4,65 +4,41 @@
 
 namespace {
 
-uint32_t hashCorner(const MeshCorner& c) {
-    uint64_t k = static_cast<uint64_t>(static_cast<uint32_t>(c.v)) * 0x9E3779B97F4A7C15ull;
-    k ^= static_cast<uint64_t>(static_cast<uint32_t>(c.t)) * 0xC2B2AE3D27D4EB4Full;
-    k ^= static_cast<uint64_t>(static_cast<uint32_t>(c.n)) * 0x165667B19E3779F9ull;
-    return static_cast<uint32_t>(k ^ (k >> 29) ^ (k >> 47));
-}
-
 bool sameCorner(const MeshCorner& a, const MeshCorner& b) {
     return a.v == b.v && a.t == b.t && a.n == b.n;
 }
 
-constexpr uint32_t kEmpty = 0xFFFFFFFFu; // a free slot of the lookup table
-
-size_t tableSizeFor(size_t items) {
-    size_t size = 16;
-    while (size < items * 2)
-        size *= 2;
-    return size;
-}
+constexpr uint32_t kNone = 0xFFFFFFFFu; // end of a chain
 
 } // namespace
 
-void VertexSplit::rehash(LargeVector<uint32_t>& table, size_t size) const {
-    table.assign(size, kEmpty);
-    const size_t mask = size - 1;
-    for (size_t i = 0; i < m_vertices.size(); ++i) {
-        size_t slot = hashCorner(m_vertices[i]) & mask;
-        while (table[slot] != kEmpty)
-            slot = (slot + 1) & mask;
-        table[slot] = static_cast<uint32_t>(i);
-    }
-}
-
-void VertexSplit::build(const MeshCorner* corners, size_t triangleCount, size_t expectedVertices) {
+void VertexSplit::build(const MeshCorner* corners, size_t triangleCount, size_t positionCount) {
     const size_t cornerCount = triangleCount * 3;
+    if (positionCount == 0)
+        for (size_t i = 0; i < cornerCount; ++i)
+            positionCount = std::max(positionCount, static_cast<size_t>(corners[i].v) + 1);
     m_vertices.clear();
-    m_vertices.reserve(std::min(cornerCount, expectedVertices + expectedVertices / 4));
-    m_indices.assign(cornerCount, 0);
-    // Open addressing over vertex numbers, kept at most half full.
-    LargeVector<uint32_t> table;
-    rehash(table, tableSizeFor(std::min(cornerCount, std::max<size_t>(expectedVertices, 8))));
-    size_t mask = table.size() - 1;
+    m_vertices.reserve(std::min(cornerCount, positionCount + positionCount / 4));
+    m_indices.resize(cornerCount);
+    // Per position the first vertex made from it; the position's further
+    // vertices (other texture coordinates or normals) are chained through
+    // next. Corners of one position meet few distinct triples, and positions
+    // come in mesh order, so the lookups stay short and local.
+    LargeVector<uint32_t> head(positionCount, kNone);
+    LargeVector<uint32_t> next;
+    next.reserve(m_vertices.capacity());
     for (size_t tri = 0; tri < triangleCount; ++tri) {
         for (int k = 2; k >= 0; --k) {
             const MeshCorner& c = corners[tri * 3 + k];
-            size_t slot = hashCorner(c) & mask;
-            while (table[slot] != kEmpty && !sameCorner(m_vertices[table[slot]], c))
-                slot = (slot + 1) & mask;
-            uint32_t number = table[slot];
-            if (number == kEmpty) {
-                number = static_cast<uint32_t>(m_vertices.size());
-                table[slot] = number;
+            uint32_t* link = &head[static_cast<size_t>(c.v)];
+            while (*link != kNone && !sameCorner(m_vertices[*link], c))
+                link = &next[*link];
+            if (*link == kNone) {
+                *link = static_cast<uint32_t>(m_vertices.size());
                 m_vertices.push_back(c);
-                if (m_vertices.size() * 2 > table.size()) {
-                    rehash(table, table.size() * 2);
-                    mask = table.size() - 1;
-                }
+                next.push_back(kNone); // may move next: link is not used again
             }
-            m_indices[tri * 3 + k] = number;
+            m_indices[tri * 3 + k] = *link;
         }
     }
 }

@@ -7,17 +7,16 @@
 
 #include "pack/MeshPart.h"
 
-#include <cstddef>
-#include <cstdint>
 #include "pack/LargeAllocator.h"
 
-#include <vector>
+#include <cstddef>
+#include <cstdint>
 
 class VertexSplit {
 public:
-    // corners: 3 x triangleCount corners (not retained). expectedVertices
-    // sizes the lookup table at first (it grows as needed).
-    void build(const MeshCorner* corners, size_t triangleCount, size_t expectedVertices = 0);
+    // corners: 3 x triangleCount corners (not retained), each v in
+    // [0, positionCount); a positionCount of 0 is taken from the corners.
+    void build(const MeshCorner* corners, size_t triangleCount, size_t positionCount = 0);
 
     // Reorders the vertices by positionKeys[vertex.v] (one key per position),
     // largest first; equal keys keep their order. Triangles are renumbered.
@@ -29,9 +28,6 @@ public:
     const LargeVector<uint32_t>& indices() const { return m_indices; }
 
 private:
-    // Rebuilds the lookup table with `size` slots (a power of two).
-    void rehash(LargeVector<uint32_t>& table, size_t size) const;
-
     LargeVector<MeshCorner> m_vertices;
     LargeVector<uint32_t> m_indices;
 };
