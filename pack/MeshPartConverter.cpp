@@ -231,8 +231,9 @@ void MeshPartConverter::writeBlendshapeRanges(int b, const std::vector<DeltaRang
             const uint32_t v = static_cast<uint32_t>(verts[vertex].v);
             int16_t shapeQ[6];
             q.quantizeEntry(base[v] + offsets[v], m_normals->normal(v, base, offsets), shapeQ);
+            const uint32_t entry = static_cast<uint32_t>(vertex * 6);
             for (uint32_t k = first; k < stop; ++k)
-                *out++ = saturatedDelta(shapeQ[k % 6], m_baseQ[k]);
+                *out++ = saturatedDelta(shapeQ[k - entry], m_baseQ[k]);
         }
     }
 }

@@ -28,11 +28,10 @@ public:
         if (x != x)
             return 0;
         // floor(x) for |x| < 32768 without a library call: truncate, then
-        // step down for negative fractions.
-        int q = static_cast<int>(x);
-        if (static_cast<float>(q) > x)
-            --q;
-        return static_cast<int16_t>(q);
+        // step down for negative fractions (without a branch: normal
+        // components have random signs, so a branch would often be mispredicted).
+        const int q = static_cast<int>(x);
+        return static_cast<int16_t>(q - (static_cast<float>(q) > x ? 1 : 0));
     }
     // The six int16 of one P/N entry.
     void quantizeEntry(math3d::Vec3 position, math3d::Vec3 normal, int16_t out[6]) const {
