@@ -169,7 +169,7 @@ int main() {
     }
 
     const GridMesh mesh(100000);
-    const double convert = convertSeconds(mesh, 3);
+    const double convert = convertSeconds(mesh, 7);
     const size_t peak = bench::peakMemoryBytes();
     double ours = 0, reference = 0;
     const size_t ourVertices = ourSplit(mesh, ours, 5);
