@@ -8,11 +8,10 @@
 
 #include "geometry/Math3d.h"
 #include "pack/MeshPart.h"
+#include "pack/LargeAllocator.h"
 
 #include <cstddef>
 #include <cstdint>
-#include "pack/LargeAllocator.h"
-
 #include <vector>
 
 class NormalBuilder {

@@ -3,11 +3,10 @@
 // position, and the per-axis position ranges the quantizer needs.
 
 #include "geometry/Math3d.h"
+#include "pack/LargeAllocator.h"
 
 #include <cstddef>
 #include <cstdint>
-#include "pack/LargeAllocator.h"
-
 #include <vector>
 
 class ShapeStatistics {

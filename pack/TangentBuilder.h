@@ -8,10 +8,9 @@
 
 #include "geometry/Math3d.h"
 #include "pack/MeshPart.h"
-
-#include <cstddef>
 #include "pack/LargeAllocator.h"
 
+#include <cstddef>
 #include <vector>
 
 class TangentBuilder {
