@@ -7,7 +7,7 @@
 
 #include "app/Trace.h"
 #include "pack/CFinalFormat.h"
-#include "pack/LargeAllocator.h"
+#include "app/LargeAllocator.h"
 #include "pack/VertexSplit.h"
 
 #include <meshoptimizer.h>

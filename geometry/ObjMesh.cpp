@@ -1,6 +1,7 @@
 #include "geometry/ObjMesh.h"
 
 #include "app/Trace.h"
+#include "app/WholeFile.h"
 #include "geometry/LineReader.h"
 #include "geometry/MtlReader.h"
 #include "geometry/ObjReader.h"
@@ -12,8 +13,6 @@
 #include <algorithm>
 #include <chrono>
 #include <climits>
-#include <fstream>
-#include <iterator>
 #include <new>
 
 namespace {
@@ -39,12 +38,9 @@ int32_t indexAfter(std::string_view token, size_t separatorEnd) {
     return value == INT32_MIN ? INT32_MIN : value - 1;
 }
 
-bool readWholeFile(const std::string& path, std::string& bytes) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
-        return false;
-    bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    return !in.bad();
+
+bool writeTextFile(const std::string& path, const std::string& text) {
+    return writeWholeFile(path, text.data(), text.size());
 }
 
 } // namespace
@@ -296,7 +292,7 @@ int ObjMesh::parseFaceCorners(std::string_view corners, int32_t* v, int32_t* t, 
 // ---- Writing ----
 
 bool ObjMesh::saveObj(const std::string& path) {
-    if (!ObjWriter::writeWhole(path, ObjWriter::objText(*this))) {
+    if (!writeTextFile(path, ObjWriter::objText(*this))) {
         Trace::err("Open file failed: %s\n", path.c_str());
         return false;
     }
@@ -304,7 +300,7 @@ bool ObjMesh::saveObj(const std::string& path) {
 }
 
 bool ObjMesh::saveMtl(const std::string& path) {
-    if (!ObjWriter::writeWhole(path, ObjWriter::mtlText(materials))) {
+    if (!writeTextFile(path, ObjWriter::mtlText(materials))) {
         Trace::err("Error reading file: %s\n", path.c_str());
         return false;
     }

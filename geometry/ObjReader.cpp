@@ -1,5 +1,6 @@
 #include "geometry/ObjReader.h"
 
+#include "app/LargeAllocator.h"
 #include "app/Trace.h"
 #include "geometry/LineReader.h"
 #include "geometry/MtlReader.h"
@@ -9,11 +10,6 @@
 #include <climits>
 #include <cstring>
 #include <vector>
-
-#ifdef __linux__
-#include <sys/mman.h>
-#endif
-
 
 namespace {
 
@@ -83,16 +79,9 @@ size_t facePieces(std::string_view rest) {
 template <class T>
 void reserveExactly(std::vector<T>& v, size_t n) {
     v.reserve(n);
-#ifdef __linux__
-    constexpr size_t kHuge = size_t(2) << 20;
-    const size_t bytes = n * sizeof(T);
-    if (bytes >= 4 * kHuge) {
-        const uintptr_t begin = (reinterpret_cast<uintptr_t>(v.data()) + kHuge - 1) & ~(kHuge - 1);
-        const uintptr_t end = (reinterpret_cast<uintptr_t>(v.data()) + bytes) & ~(kHuge - 1);
-        if (end > begin)
-            madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
-    }
-#endif
+    constexpr size_t kHintFrom = size_t(8) << 20;
+    if (n * sizeof(T) >= kHintFrom)
+        largealloc::adviseHugePages(v.data(), n * sizeof(T));
 }
 
 void readFloats(std::string_view rest, float* out, int n) {

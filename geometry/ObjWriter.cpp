@@ -91,17 +91,3 @@ std::string ObjWriter::mtlText(const std::vector<Material>& materials) {
     }
     return out;
 }
-
-bool ObjWriter::writeWhole(const std::string& path, const std::string& text) {
-    const std::string temporary = path + ".part";
-    std::FILE* f = std::fopen(temporary.c_str(), "wb");
-    if (!f)
-        return false;
-    const bool written = std::fwrite(text.data(), 1, text.size(), f) == text.size();
-    const bool closed = std::fclose(f) == 0;
-    if (!written || !closed || std::rename(temporary.c_str(), path.c_str()) != 0) {
-        std::remove(temporary.c_str());
-        return false;
-    }
-    return true;
-}

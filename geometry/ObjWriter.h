@@ -15,8 +15,4 @@ public:
     static std::string objText(const ObjMesh& mesh);
     // The MTL text of the materials, one "newmtl" block each.
     static std::string mtlText(const std::vector<Material>& materials);
-    // Writes text to path through a temporary file in the same folder that
-    // replaces path only when complete. False when anything fails (path is
-    // then untouched).
-    static bool writeWhole(const std::string& path, const std::string& text);
 };

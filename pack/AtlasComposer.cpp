@@ -3,7 +3,7 @@
 #include "app/Log.h"
 #include "app/Trace.h"
 #include "pack/WebpAtlasEncoder.h"
-#include "pack/WholeFile.h"
+#include "app/WholeFile.h"
 
 #include <algorithm>
 #include <atomic>

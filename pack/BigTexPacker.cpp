@@ -13,7 +13,7 @@
 #include "pack/FrameGatherer.h"
 #include "pack/BundleName.h"
 #include "pack/ScriptWriter.h"
-#include "pack/WholeFile.h"
+#include "app/WholeFile.h"
 #include "scene/Item_2d.h"
 #include "scene/Item_ar.h"
 #include "scene/MainDataHolder.h"

@@ -4,7 +4,7 @@
 #include "app/Trace.h"
 #include "pack/MeshPartConverter.h"
 #include "pack/TextOut.h"
-#include "pack/WholeFile.h"
+#include "app/WholeFile.h"
 #include "scene/SplitPath.h"
 
 #include <cstdio>

@@ -1,7 +1,7 @@
 #include "pack/MeshBundleReader.h"
 
 #include "app/Trace.h"
-#include "pack/WholeFile.h"
+#include "app/WholeFile.h"
 
 #include <algorithm>
 #include <cstring>

@@ -4,7 +4,7 @@
 #include "app/Trace.h"
 #include "scene/SplitPath.h"
 #include "pack/DeltaRanges.h"
-#include "pack/LargeAllocator.h"
+#include "app/LargeAllocator.h"
 #include "pack/NormalBuilder.h"
 #include "pack/TangentBuilder.h"
 

@@ -12,7 +12,7 @@
 #include "pack/PackController.h"
 #include "pack/ParamJsonWriter.h"
 #include "pack/ShapeArray.h"
-#include "pack/WholeFile.h"
+#include "app/WholeFile.h"
 #include "scene/ImageBuffer.h"
 #include "scene/Item_3d.h"
 #include "scene/MainDataHolder.h"

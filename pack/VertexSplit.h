@@ -7,7 +7,7 @@
 
 #include "pack/MeshPart.h"
 
-#include "pack/LargeAllocator.h"
+#include "app/LargeAllocator.h"
 
 #include <cstddef>
 #include <cstdint>

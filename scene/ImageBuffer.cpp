@@ -1,6 +1,7 @@
 #include "scene/ImageBuffer.h"
 
 #include "app/Trace.h"
+#include "app/WholeFile.h"
 
 #include <FreeImage.h>
 
@@ -9,7 +10,6 @@
 #include <cstring>
 #include <limits>
 #include <memory>
-#include <sys/stat.h>
 
 // FreeImage initialises its plug-ins itself when loaded as a shared library
 // (its constructor function), which is how it is linked here; no explicit
@@ -74,41 +74,6 @@ Bitmap toBgra32(Bitmap dib, const char* name) {
     return dib;
 }
 
-// Reads the whole regular file at path; false when it is missing, not a
-// regular file, unreadable or larger than FreeImage's memory streams take.
-bool readWholeFile(const std::string& path, std::vector<uint8_t>& bytes) {
-    struct stat st;
-    if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode) ||
-        uint64_t(st.st_size) > std::numeric_limits<DWORD>::max())
-        return false;
-    FILE* f = std::fopen(path.c_str(), "rb");
-    if (!f)
-        return false;
-    bytes.resize(size_t(st.st_size));
-    const size_t got = std::fread(bytes.data(), 1, bytes.size(), f);
-    const bool ok = got == bytes.size() && !std::ferror(f);
-    std::fclose(f);
-    if (!ok)
-        bytes.clear();
-    return ok;
-}
-
-// Writes bytes to path through a temporary file in the same folder that is
-// renamed into place only once it is complete.
-bool writeWholeFile(const std::string& path, const std::vector<uint8_t>& bytes) {
-    const std::string tmp = path + ".part";
-    FILE* f = std::fopen(tmp.c_str(), "wb");
-    if (!f)
-        return false;
-    const bool written = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
-    const bool closed = std::fclose(f) == 0;
-    if (!written || !closed || std::rename(tmp.c_str(), path.c_str()) != 0) {
-        std::remove(tmp.c_str());
-        return false;
-    }
-    return true;
-}
-
 } // namespace
 
 void ImageBuffer::release() {
@@ -137,7 +102,7 @@ bool ImageBuffer::imread(const std::string& path) {
     std::vector<uint8_t> bytes;
     // A file that cannot be read counts as no bytes: the format then comes
     // from the name alone and the load fails with the usual message.
-    readWholeFile(path, bytes);
+    readWholeFile(path, bytes, std::numeric_limits<DWORD>::max());
     return imreadMemory(bytes.data(), bytes.size(), path.c_str());
 }
 
@@ -189,7 +154,7 @@ bool ImageBuffer::imwrite(const std::string& path) const {
     std::vector<uint8_t> encoded;
     if (!imwriteMemory(path, encoded))
         return false;
-    if (!writeWholeFile(path, encoded)) {
+    if (!writeWholeFile(path, encoded.data(), encoded.size())) {
         Trace::out("imwrite, save failed:%s\n", path.c_str());
         return false;
     }

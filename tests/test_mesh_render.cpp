@@ -5,13 +5,11 @@
 #include "scene/ImageBuffer.h"
 #include "scene/ResourceManager.h"
 #include "viewer/GLNode.h"
+#include "GlOffscreen.h"
 #include "GuiTestSupport.h"
 #include "TestSupport.h"
 
 #include <GL/gl.h>
-#include <QOffscreenSurface>
-#include <QOpenGLContext>
-#include <QOpenGLFramebufferObject>
 #include <gtest/gtest.h>
 
 #include <array>
@@ -33,34 +31,13 @@ class MeshRender : public testing::Test {
 protected:
     void SetUp() override {
         guiApp(); // before any Qt GUI object
-        surface = std::make_unique<QOffscreenSurface>();
-        context = std::make_unique<QOpenGLContext>();
-        surface->create();
-        if (!context->create() || !context->makeCurrent(surface.get()))
+        target = std::make_unique<GlOffscreen>(kSize);
+        if (!target->ready())
             GTEST_SKIP() << "no OpenGL context available on this display";
-        fbo = std::make_unique<QOpenGLFramebufferObject>(kSize, kSize);
-        ASSERT_TRUE(fbo->bind());
-        glViewport(0, 0, kSize, kSize);
-        glMatrixMode(GL_PROJECTION);
-        glLoadIdentity();
-        glOrtho(0, 1, 0, 1, -10, 10);
-        glMatrixMode(GL_MODELVIEW);
-        glLoadIdentity();
-        glDisable(GL_DEPTH_TEST);
-        glClearColor(0, 0, 0, 1);
-        glClear(GL_COLOR_BUFFER_BIT);
     }
-    void TearDown() override {
-        fbo.reset();
-        if (context && QOpenGLContext::currentContext())
-            context->doneCurrent();
-    }
+    void TearDown() override { target.reset(); }
     // Colour of the framebuffer pixel at (x, y), 0 .. kSize - 1 from the bottom left.
-    Rgb pixel(int x, int y) {
-        unsigned char p[4] = {0, 0, 0, 0};
-        glReadPixels(x, y, 1, 1, GL_RGBA, GL_UNSIGNED_BYTE, p);
-        return {p[0], p[1], p[2]};
-    }
+    Rgb pixel(int x, int y) { return target->pixel(x, y); }
     ObjMesh quad() {
         ObjMesh m;
         EXPECT_EQ(m.loadObjBytes(kQuad, "quad.obj", false, false), 1);
@@ -68,9 +45,7 @@ protected:
     }
 
     TraceCapture trace;
-    std::unique_ptr<QOffscreenSurface> surface;
-    std::unique_ptr<QOpenGLContext> context;
-    std::unique_ptr<QOpenGLFramebufferObject> fbo;
+    std::unique_ptr<GlOffscreen> target;
 };
 
 // A 4 x 4 picture whose quadrants have one colour each (top-left red,

@@ -7,7 +7,7 @@
 #include "app/Paths.h"
 #include "pack/CFinalFormat.h"
 #include "pack/DeltaRanges.h"
-#include "pack/LargeAllocator.h"
+#include "app/LargeAllocator.h"
 #include "pack/MeshBundleReader.h"
 
 #include <gtest/gtest.h>

@@ -1,5 +1,5 @@
 #pragma once
-// Allocator for the large scratch arrays of the mesh bundle writer. Blocks
+// Allocator for large scratch arrays (mesh conversion, mesh reading). Blocks
 // of 1 MiB or more are mapped on their own, aligned to 2 MiB and marked for
 // transparent huge pages where the system offers them: filling a fresh
 // array then costs one page fault per 2 MiB instead of one per 4 KiB, which

@@ -1,4 +1,4 @@
-#include "pack/LargeAllocator.h"
+#include "app/LargeAllocator.h"
 
 #include <cstdint>
 #include <new>

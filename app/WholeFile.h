@@ -1,0 +1,20 @@
+#pragma once
+// Whole-file reads and writes in raw bytes, shared by every reader and
+// writer of the program.
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// Reads the whole regular file at path into `bytes` (replaced). False, with
+// `bytes` empty, when it is missing, not a regular file, larger than
+// maxBytes, or cannot be read. Prints nothing: callers report.
+bool readWholeFile(const std::string& path, std::string& bytes, uint64_t maxBytes = UINT64_MAX);
+bool readWholeFile(const std::string& path, std::vector<uint8_t>& bytes, uint64_t maxBytes = UINT64_MAX);
+
+// Writes `size` bytes to path through a temporary file beside it that is
+// renamed into place once complete. False when it cannot be opened, fully
+// written or renamed; the previous file at path is then left as it was and
+// no half-written file stays behind. Prints nothing: callers report.
+bool writeWholeFile(const std::string& path, const void* data, size_t size);
