@@ -22,5 +22,11 @@ run_suite build -DCMAKE_BUILD_TYPE=RelWithDebInfo
 echo "== sanitizer build =="
 run_suite build-sanitize -DCMAKE_BUILD_TYPE=Debug -DLUMO_SANITIZE=ON -DLUMO_BUILD_BENCH=OFF
 echo "== summary =="
-echo "plain build:     $(grep -h 'tests passed' build/ctest.log)"
-echo "sanitizer build: $(grep -h 'tests passed' build-sanitize/ctest.log)"
+total=0; failed=0
+for log in build/ctest.log build-sanitize/ctest.log; do
+  line=$(grep -h 'tests passed, ' "$log" | tail -1)
+  echo "$log: $line"
+  t=$(sed -E 's/.* out of ([0-9]+).*/\1/' <<<"$line"); f=$(sed -E 's/.* ([0-9]+) tests failed.*/\1/' <<<"$line")
+  total=$((total + t)); failed=$((failed + f))
+done
+echo "tests: $((total - failed)) passed, $failed failed"
