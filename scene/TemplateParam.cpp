@@ -76,13 +76,13 @@ size_t lineEnd(const std::string& text, size_t from) {
 } // namespace
 
 TemplateParam TemplateParam::fromDeclaration(const std::string& scope, const std::string& name,
-                                             const std::string& spec) {
+                                             const std::string& description) {
     TemplateParam p;
     p.scope = scope;
     p.name = name;
-    p.spec = spec;
+    p.description = description;
     rapidjson::Document doc;
-    doc.Parse<rapidjson::kParseIterativeFlag>(spec.data(), spec.size());
+    doc.Parse<rapidjson::kParseIterativeFlag>(description.data(), description.size());
     if (!doc.HasParseError() && doc.IsObject())
         readDescription(doc, p);
     Trace::out("name:%s min:%f max%f valuef:%f values:%s\n", p.name.c_str(), p.min, p.max, p.valuef,
@@ -115,9 +115,9 @@ void scanTemplateDeclarations(const std::string& text, std::vector<TemplateParam
             continue;
         }
         const std::string scope = m.str(1), name = m.str(2);
-        const std::string spec = text.substr(headEnd, end - headEnd);
-        Trace::out("%s %s %s\n", scope.c_str(), name.c_str(), spec.c_str());
-        TemplateParam p = TemplateParam::fromDeclaration(scope, name, spec);
+        const std::string description = text.substr(headEnd, end - headEnd);
+        Trace::out("%s %s %s\n", scope.c_str(), name.c_str(), description.c_str());
+        TemplateParam p = TemplateParam::fromDeclaration(scope, name, description);
         (scope == "g" ? globals : materials).push_back(std::move(p));
         pos = end;
     }

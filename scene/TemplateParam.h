@@ -16,7 +16,7 @@ struct TemplateParam {
     std::string scope;  // "g" global, "m" material
     std::string type;   // description's "type" string ("slider", "edit", "texture"); empty when absent
     std::string name;   // letters, digits and '_'
-    std::string spec;   // raw description text as it stood on the line
+    std::string description; // raw description text as it stood on the line
     float min = 0;      // "min" number
     float max = 0;      // "max" number
     float valuef = 0;   // numeric value ("default_value" of a slider)
@@ -26,14 +26,14 @@ struct TemplateParam {
     std::string texPath; // type "texture" only: template folder + values (set by the caller)
 
     // Builds the record for one declaration. A description that is not one
-    // valid JSON document leaves every field but scope, name and spec at its
-    // default; a member of another JSON type than expected ("min"/"max"/
+    // valid JSON document leaves every field but scope, name and description
+    // at its default; a member of another JSON type than expected ("min"/"max"/
     // "isTex" numbers, "type" a string, "default_value" a number for a slider
     // and a string otherwise) leaves that member's field at its default.
     // Numbers beyond the float range are clamped to it. Traces
     // "name:%s min:%f max%f valuef:%f values:%s\n".
     static TemplateParam fromDeclaration(const std::string& scope, const std::string& name,
-                                         const std::string& spec);
+                                         const std::string& description);
 };
 
 // Scans template script text for declarations, in text order and without

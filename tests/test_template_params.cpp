@@ -34,7 +34,7 @@ TEST(TemplateParams, sliderBehindCommentMark) {
     EXPECT_EQ(p.scope, "g");
     EXPECT_EQ(p.name, "Speed");
     EXPECT_EQ(p.type, "slider");
-    EXPECT_EQ(p.spec, desc);
+    EXPECT_EQ(p.description, desc);
     EXPECT_FLOAT_EQ(p.min, 0);
     EXPECT_FLOAT_EQ(p.max, 2);
     EXPECT_FLOAT_EQ(p.valuef, 0.5f);
@@ -73,7 +73,7 @@ TEST(TemplateParams, whatADeclarationTakesFromItsLine) {
         const char* text;
         const char* scope;
         const char* name;
-        const char* spec;
+        const char* description;
         const char* type;
     } cases[] = {
         {"// @gparam a {\"type\":\"edit\"} // @mparam b {}\n", "g", "a", "{\"type\":\"edit\"} // @mparam b {}", ""},
@@ -87,7 +87,7 @@ TEST(TemplateParams, whatADeclarationTakesFromItsLine) {
         ASSERT_EQ(s.globals.size() + s.materials.size(), 1u) << c.text;
         ASSERT_EQ(list.size(), 1u) << c.text;
         EXPECT_EQ(list[0].name, c.name) << c.text;
-        EXPECT_EQ(list[0].spec, c.spec) << c.text;
+        EXPECT_EQ(list[0].description, c.description) << c.text;
         EXPECT_EQ(list[0].type, c.type) << c.text;
         EXPECT_EQ(list[0].isStr, std::string(c.type) != "slider") << c.text;
     }
@@ -132,7 +132,7 @@ TEST(TemplateParams, membersOfTheWrongTypeKeepTheirDefaults) {
         EXPECT_EQ(p.values, c.values) << c.desc;
         EXPECT_EQ(p.isStr, c.isStr) << c.desc;
         EXPECT_EQ(p.isTex, c.isTex) << c.desc;
-        EXPECT_EQ(p.spec, c.desc);
+        EXPECT_EQ(p.description, c.desc);
     }
 }
 
