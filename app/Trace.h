@@ -5,6 +5,7 @@
 
 #include <functional>
 #include <string>
+#include <vector>
 
 class Trace {
 public:
@@ -19,4 +20,16 @@ public:
     static void setEnabled(bool enabled);
     // Receives every traced text; pass an empty function to remove it.
     static void setSink(Sink sink);
+
+    // Deferred lines of worker threads: between beginCapture and endCapture
+    // the calling thread's traced texts are kept instead of being written,
+    // and replay later writes them (on any thread) as if traced then. Lets
+    // parallel work report in the order a sequential run would.
+    struct Entry {
+        Stream stream;
+        std::string text;
+    };
+    static void beginCapture();
+    static std::vector<Entry> endCapture();
+    static void replay(const std::vector<Entry>& entries);
 };

@@ -1,17 +1,15 @@
 #include "pack/AtlasComposer.h"
 
 #include "app/Log.h"
+#include "app/ParallelFor.h"
 #include "app/Trace.h"
-#include "pack/WebpAtlasEncoder.h"
 #include "app/WholeFile.h"
+#include "pack/WebpAtlasEncoder.h"
 
 #include <algorithm>
-#include <atomic>
 #include <chrono>
 #include <cstring>
 #include <exception>
-#include <system_error>
-#include <thread>
 
 namespace {
 
@@ -75,12 +73,6 @@ AtlasResult encodeAtlas(const std::vector<TexFrame>& frames, int index, AtlasSiz
 
 } // namespace
 
-int AtlasComposer::resolveThreads(int threads) {
-    if (threads > 0)
-        return threads;
-    return std::max(1, int(std::thread::hardware_concurrency()));
-}
-
 ImageBuffer AtlasComposer::compose(const std::vector<TexFrame>& frames, int atlasIndex, AtlasSize size) {
     ImageBuffer atlas;
     atlas.create(size.width, size.height, 4);
@@ -94,32 +86,19 @@ ImageBuffer AtlasComposer::compose(const std::vector<TexFrame>& frames, int atla
 std::vector<std::string> AtlasComposer::composeAndSave(const std::vector<TexFrame>& frames, const std::vector<int>& order,
                                                        const std::vector<AtlasSize>& atlases,
                                                        const std::string& outDir, int threads, Timing* timing) {
-    const int workers = std::min<int>(resolveThreads(threads), std::max<int>(1, int(atlases.size())));
+    const int workers = std::min<int>(resolveThreadCount(threads), std::max<int>(1, int(atlases.size())));
     std::vector<std::string> names(atlases.size());
     for (size_t a = 0; a < atlases.size(); ++a)
         names[a] = "bigtex_" + std::to_string(a) + ".webp";
 
     std::vector<AtlasResult> results(atlases.size());
-    std::atomic<size_t> next{0};
     // While other atlases wait, each worker encodes its own on one core;
     // the last few atlases also get libwebp's helper thread, so no core
     // idles at the end. The bytes are the same either way.
-    auto work = [&]() {
-        for (size_t a = next++; a < atlases.size(); a = next++) {
-            const bool tail = workers > 1 && atlases.size() - a < size_t(workers);
-            results[a] = makeAtlas(frames, int(a), atlases[a], outDir + names[a], tail);
-        }
-    };
-    std::vector<std::thread> pool;
-    try {
-        for (int t = 1; t < workers; ++t)
-            pool.emplace_back(work);
-    } catch (const std::system_error&) {
-        // No more threads to be had: the ones running and this one share the work.
-    }
-    work();
-    for (std::thread& t : pool)
-        t.join();
+    parallelFor(atlases.size(), workers, [&](size_t a) {
+        const bool tail = workers > 1 && atlases.size() - a < size_t(workers);
+        results[a] = makeAtlas(frames, int(a), atlases[a], outDir + names[a], tail);
+    });
 
     // Report in atlas order, as a single-threaded run would.
     for (size_t a = 0; a < atlases.size(); ++a) {

@@ -32,7 +32,4 @@ public:
     // The atlas picture alone (no logging). Frames whose rectangle does not
     // lie inside the atlas are skipped.
     static ImageBuffer compose(const std::vector<TexFrame>& frames, int atlasIndex, AtlasSize size);
-
-    // Worker threads for `threads` (0: one per core, at least 1).
-    static int resolveThreads(int threads);
 };

@@ -164,7 +164,7 @@ bool BigTexPacker::run(const BigTexJob& job, Timing* timing) {
 
 bool BigTexPacker::runSteps(const BigTexJob& job, Timing* timing) {
     Timing t;
-    FrameSet frames = FrameGatherer::gather(job.stickers, &t.decode, &t.trim);
+    FrameSet frames = FrameGatherer::gather(job.stickers, job.threads, &t.decode, &t.trim);
     advance(job, 5);
 
     auto t0 = Clock::now();

@@ -1,10 +1,14 @@
 #include "pack/FrameGatherer.h"
 
 #include "app/Log.h"
+#include "app/ParallelFor.h"
 #include "app/Paths.h"
+#include "app/Trace.h"
 #include "pack/FrameSequence.h"
 
 #include <chrono>
+#include <set>
+#include <utility>
 
 const TexFrame* FrameSet::find(const std::string& path) const {
     const auto it = table.find(path);
@@ -13,15 +17,105 @@ const TexFrame* FrameSet::find(const std::string& path) const {
 
 namespace {
 
-struct Clock {
-    double* decode;
-    double* trim;
+using Clock = std::chrono::steady_clock;
+
+double secondsSince(Clock::time_point t0) {
+    return std::chrono::duration<double>(Clock::now() - t0).count();
+}
+
+// One frame file decoded and trimmed ahead of the walk, with the console
+// lines its decoding traced.
+struct Decoded {
+    TexFrame frame;
+    bool loaded = false;
+    std::vector<Trace::Entry> trace;
+    double decodeSeconds = 0;
+    double trimSeconds = 0;
 };
 
-void addSince(double* counter, std::chrono::steady_clock::time_point t0) {
-    if (counter)
-        *counter += std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+Decoded decodeFrame(const std::string& path, bool keepWhole) {
+    Decoded d;
+    d.frame.path = path;
+    Trace::beginCapture();
+    auto t0 = Clock::now();
+    d.loaded = d.frame.image.imread(path);
+    d.decodeSeconds = secondsSince(t0);
+    if (d.loaded) {
+        t0 = Clock::now();
+        trimFrame(d.frame, keepWhole);
+        cropToTrim(d.frame);
+        d.trimSeconds = secondsSince(t0);
+    }
+    d.trace = Trace::endCapture();
+    return d;
 }
+
+// The distinct frame files that the walk will load, in walk order, each
+// with the keep-whole flag of the first item that reaches it.
+std::vector<std::pair<std::string, bool>> framesToLoad(const std::vector<Sticker2d>& stickers) {
+    std::vector<std::pair<std::string, bool>> files;
+    std::set<std::string> seen;
+    for (const Sticker2d& sticker : stickers) {
+        FrameSequence seq;
+        if (!seq.parse(sticker.texpath))
+            continue;
+        for (int n = 0;; ++n) {
+            const std::string path = seq.framePath(n);
+            if (!fileExists(path))
+                break;
+            if (seen.insert(path).second)
+                files.emplace_back(path, sticker.isfullscreen);
+        }
+    }
+    return files;
+}
+
+// Frames decoded ahead, looked up by path as the walk reaches them.
+class Prefetched {
+public:
+    Prefetched(const std::vector<Sticker2d>& stickers, int threads, double* decodeSeconds, double* trimSeconds) {
+        const auto files = framesToLoad(stickers);
+        m_decoded.resize(files.size());
+        const auto t0 = Clock::now();
+        parallelFor(files.size(), resolveThreadCount(threads),
+                    [&](size_t i) { m_decoded[i] = decodeFrame(files[i].first, files[i].second); });
+        addWallTime(secondsSince(t0), decodeSeconds, trimSeconds);
+        for (size_t i = 0; i < files.size(); ++i)
+            m_index.emplace(files[i].first, i);
+    }
+
+    // The frame at path; decoded now when the look-ahead did not see it
+    // (or has already handed it out).
+    Decoded take(const std::string& path, bool keepWhole) {
+        const auto it = m_index.find(path);
+        if (it == m_index.end())
+            return decodeFrame(path, keepWhole);
+        // Taken once: a file that failed to load is tried again when another
+        // item reaches it, as a sequential walk would.
+        Decoded d = std::move(m_decoded[it->second]);
+        m_index.erase(it);
+        return d;
+    }
+
+private:
+    // Splits the phase's wall time between decoding and trimming in the
+    // proportion of their thread times.
+    void addWallTime(double wall, double* decodeSeconds, double* trimSeconds) const {
+        double decode = 0, trim = 0;
+        for (const Decoded& d : m_decoded) {
+            decode += d.decodeSeconds;
+            trim += d.trimSeconds;
+        }
+        const double share = decode + trim > 0 ? decode / (decode + trim) : 1.0;
+        if (decodeSeconds)
+            *decodeSeconds += wall * share;
+        if (trimSeconds)
+            *trimSeconds += wall * (1.0 - share);
+    }
+
+    std::vector<Decoded> m_decoded;
+    std::map<std::string, size_t> m_index;
+};
 
 void logItem(const Sticker2d& s, const FrameSequence& seq) {
     LOG_INFO("%s %f %f %f\n", s.name.c_str(), double(s.translation.x), double(s.translation.y),
@@ -30,27 +124,20 @@ void logItem(const Sticker2d& s, const FrameSequence& seq) {
              seq.extension().c_str(), seq.prefix().c_str());
 }
 
-// Loads, trims and stores one frame file; false when it cannot be loaded.
-bool addFrame(FrameSet& set, const std::string& path, bool keepWhole, Clock clock) {
-    TexFrame frame;
-    frame.path = path;
-    auto t0 = std::chrono::steady_clock::now();
-    const bool loaded = frame.image.imread(path);
-    addSince(clock.decode, t0);
-    if (!loaded) {
-        LOG_INFO("load image failed, path %s\n", path.c_str());
+// Stores one prefetched frame, replaying its console lines at this point of
+// the walk; false when it could not be loaded.
+bool addFrame(FrameSet& set, Decoded decoded) {
+    Trace::replay(decoded.trace);
+    if (!decoded.loaded) {
+        LOG_INFO("load image failed, path %s\n", decoded.frame.path.c_str());
         return false;
     }
-    t0 = std::chrono::steady_clock::now();
-    trimFrame(frame, keepWhole);
-    cropToTrim(frame);
-    addSince(clock.trim, t0);
-    set.table.emplace(path, int(set.frames.size()));
-    set.frames.push_back(std::move(frame));
+    set.table.emplace(decoded.frame.path, int(set.frames.size()));
+    set.frames.push_back(std::move(decoded.frame));
     return true;
 }
 
-void gatherSequence(FrameSet& set, const Sticker2d& sticker, Clock clock) {
+void gatherSequence(FrameSet& set, const Sticker2d& sticker, Prefetched& prefetched) {
     FrameSequence seq;
     const bool valid = seq.parse(sticker.texpath);
     logItem(sticker, seq);
@@ -65,17 +152,18 @@ void gatherSequence(FrameSet& set, const Sticker2d& sticker, Clock clock) {
         if (!fileExists(path))
             break;
         if (set.table.count(path) == 0)
-            addFrame(set, path, sticker.isfullscreen, clock);
+            addFrame(set, prefetched.take(path, sticker.isfullscreen));
     }
     set.sequences[seq.key()] = n;
 }
 
 } // namespace
 
-FrameSet FrameGatherer::gather(const std::vector<Sticker2d>& stickers, double* decodeSeconds,
-                                double* trimSeconds) {
+FrameSet FrameGatherer::gather(const std::vector<Sticker2d>& stickers, int threads, double* decodeSeconds,
+                               double* trimSeconds) {
+    Prefetched prefetched(stickers, threads, decodeSeconds, trimSeconds);
     FrameSet set;
     for (const Sticker2d& sticker : stickers)
-        gatherSequence(set, sticker, Clock{decodeSeconds, trimSeconds});
+        gatherSequence(set, sticker, prefetched);
     return set;
 }

@@ -25,9 +25,11 @@ public:
     // is not loaded again, one that fails to load is logged and skipped
     // (it still counts for the sequence length). Frames of full-screen items
     // are kept whole, all others are trimmed. Never fails.
-    // Seconds spent decoding and trimming are added to the two counters when
-    // they are given.
-    static FrameSet gather(const std::vector<Sticker2d>& stickers, double* decodeSeconds = nullptr,
-                           double* trimSeconds = nullptr);
+    // The files are decoded and trimmed ahead on `threads` threads (0: one
+    // per core, 1: the calling thread only); frames, console lines and log
+    // lines come out as one thread makes them. Wall-clock seconds of
+    // decoding and trimming are added to the two counters when given.
+    static FrameSet gather(const std::vector<Sticker2d>& stickers, int threads = 0,
+                           double* decodeSeconds = nullptr, double* trimSeconds = nullptr);
 };
 

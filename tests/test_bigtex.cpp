@@ -2,6 +2,7 @@
 // parsed by python3's json module, frames cut back out of the atlases and
 // compared with their sources decoded by stb_image.
 
+#include "app/Log.h"
 #include "app/Paths.h"
 #include "pack/BigTexPacker.h"
 #include "pack/WebpAtlasEncoder.h"
@@ -553,3 +554,45 @@ TEST(WebpAtlasEncoder, refusesInconsistentBuffers) {
 }
 
 } // namespace
+
+TEST(BigTexPack, consoleAndLogLinesKeepTheirOrderOnAllCores) {
+    // A sequence with a broken frame reached by two items: the failure is
+    // reported at the same places, twice, whatever the number of threads.
+    auto linesOf = [](int threads) {
+        Project p;
+        for (int i = 0; i < 5; ++i) {
+            char name[32];
+            std::snprintf(name, sizeof name, "s_%05d.png", i);
+            if (i == 2)
+                writeFile(p.seq(name), "not a picture at all");
+            else
+                writeFrame(p.seq(name), 40 + 7 * i, 50, 2 + i, i);
+        }
+        p.job.stickers.push_back(sticker("first", p.seq("s_00000.png"), 0, 0, 80, 100, 100));
+        Sticker2d whole = sticker("whole", p.seq("s_00003.png"), 0, 0, 519, 380, 672);
+        whole.isfullscreen = true;
+        p.job.stickers.push_back(whole);
+        p.job.threads = threads;
+        const std::string logPath = p.dir.file("log.txt");
+        logOpen(logPath.c_str());
+        logSetLevel(0);
+        std::string console;
+        {
+            TraceCapture trace;
+            EXPECT_TRUE(BigTexPacker::run(p.job));
+            console = trace.all();
+        }
+        logClose();
+        std::string text = console + "\n--- log ---\n" + readFile(logPath);
+        for (size_t at; (at = text.find(p.dir.path())) != std::string::npos;)
+            text.replace(at, p.dir.path().size(), "<dir>");
+        return text;
+    };
+    const std::string one = linesOf(1);
+    const std::string all = linesOf(4);
+    EXPECT_EQ(one, all);
+    size_t failures = 0;
+    for (size_t at = 0; (at = one.find("load image failed, path <dir>/seq/s_00002.png", at)) != std::string::npos; ++at)
+        ++failures;
+    EXPECT_EQ(failures, 2u);
+}

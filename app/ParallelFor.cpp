@@ -1,0 +1,32 @@
+#include "app/ParallelFor.h"
+
+#include <algorithm>
+#include <atomic>
+#include <system_error>
+#include <thread>
+#include <vector>
+
+int resolveThreadCount(int threads) {
+    if (threads > 0)
+        return threads;
+    return std::max(1, int(std::thread::hardware_concurrency()));
+}
+
+void parallelFor(size_t count, int threads, const std::function<void(size_t)>& fn) {
+    const size_t workers = std::min<size_t>(size_t(std::max(threads, 1)), std::max<size_t>(count, 1));
+    std::atomic<size_t> next{0};
+    auto work = [&]() {
+        for (size_t i = next++; i < count; i = next++)
+            fn(i);
+    };
+    std::vector<std::thread> pool;
+    try {
+        for (size_t t = 1; t < workers; ++t)
+            pool.emplace_back(work);
+    } catch (const std::system_error&) {
+        // No more threads to be had: the ones running and this one share the work.
+    }
+    work();
+    for (std::thread& t : pool)
+        t.join();
+}
