@@ -1,5 +1,6 @@
 #include "TestSupport.h"
 
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <random>
@@ -59,6 +60,19 @@ int TraceCapture::count(const std::string& text) const {
     for (size_t pos = s.find(text); pos != std::string::npos; pos = s.find(text, pos + text.size()))
         ++n;
     return n;
+}
+
+std::string runCommand(const std::string& cmd) {
+    std::string out;
+    FILE* p = popen(cmd.c_str(), "r");
+    if (!p)
+        return out;
+    char buf[4096];
+    size_t n;
+    while ((n = fread(buf, 1, sizeof buf, p)) > 0)
+        out.append(buf, n);
+    pclose(p);
+    return out;
 }
 
 std::string readFile(const std::string& path) {

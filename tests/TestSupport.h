@@ -44,6 +44,8 @@ private:
 };
 
 std::string readFile(const std::string& path);
+// Standard output of a shell command (empty when it cannot be started).
+std::string runCommand(const std::string& cmd);
 void writeFile(const std::string& path, const std::string& bytes);
 
 } // namespace testing_support

@@ -23,19 +23,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string runCommand(const std::string& cmd) {
-    std::string out;
-    FILE* p = popen(cmd.c_str(), "r");
-    if (!p)
-        return out;
-    char buf[4096];
-    size_t n;
-    while ((n = fread(buf, 1, sizeof buf, p)) > 0)
-        out.append(buf, n);
-    pclose(p);
-    return out;
-}
-
 // A picture decoded by dwebp: R, G, B, A, top row first.
 Rgba8 decodeWebp(const std::string& path) {
     Rgba8 img;

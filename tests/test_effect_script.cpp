@@ -48,19 +48,6 @@ for (const s of steps) {
 }
 )JS";
 
-std::string run(const std::string& cmd) {
-    std::string out;
-    FILE* p = popen(cmd.c_str(), "r");
-    if (!p)
-        return out;
-    char buf[4096];
-    size_t n;
-    while ((n = fread(buf, 1, sizeof buf, p)) > 0)
-        out.append(buf, n);
-    pclose(p);
-    return out;
-}
-
 // Distinct frames: each picture differs in size so that every frame gets
 // its own atlas rectangle.
 void writeSequence(const std::string& dir, const std::string& prefix, int count, int size) {
@@ -152,7 +139,7 @@ TEST(EffectScript, playsNodesByTriggerLoopGroupAndFaceAction) {
                               R"({"t":0.47,"face":)" + open + "}," + R"({"t":0.58,"face":)" + face + "}," +
                               R"({"t":0.79,"face":)" + face + "}]";
     const std::string out =
-        run("node '" + runtime + "' '" + job.projectDir + "/out' '" + steps + "' 2>&1");
+        runCommand("node '" + runtime + "' '" + job.projectDir + "/out' '" + steps + "' 2>&1");
     const std::vector<std::string> l = lines(out);
     ASSERT_EQ(l.size(), 7u) << out;
     // No face: only the screen sticker, frame by frame at 10 fps.
