@@ -1,14 +1,14 @@
 #include "app/LumoEditor.h"
 
-#include "app/Log.h"
-#include "app/Paths.h"
+#include "base/Log.h"
+#include "base/Paths.h"
 #include "app/StatusBarController.h"
 #include "app/StatusBarPackSink.h"
-#include "app/Trace.h"
-#include "app/Workspace.h"
+#include "base/Trace.h"
+#include "base/Workspace.h"
 #include "pack/PackController.h"
 #include "scene/MainDataHolder.h"
-#include "viewer/SceneRegistry.h"
+#include "scenegraph/SceneRegistry.h"
 
 #include <QCloseEvent>
 #include <QComboBox>

@@ -1,6 +1,6 @@
 #include "app/StatusBarController.h"
 
-#include "app/SharedInstance.h"
+#include "base/SharedInstance.h"
 
 #include <algorithm>
 

@@ -4,7 +4,7 @@
 // cores against the same step on one thread.
 
 #include "BenchSupport.h"
-#include "app/Trace.h"
+#include "base/Trace.h"
 #include "pack/AtlasPacker.h"
 #include "pack/BigTexPacker.h"
 

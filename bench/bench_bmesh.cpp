@@ -10,7 +10,7 @@
 
 #include "BenchSupport.h"
 
-#include "app/Trace.h"
+#include "base/Trace.h"
 #include "geometry/BMesh.h"
 #include "geometry/ObjMesh.h"
 

@@ -5,9 +5,9 @@
 
 #include "BenchSupport.h"
 
-#include "app/Trace.h"
+#include "base/Trace.h"
 #include "pack/CFinalFormat.h"
-#include "app/LargeAllocator.h"
+#include "base/LargeAllocator.h"
 #include "pack/VertexSplit.h"
 
 #include <meshoptimizer.h>

@@ -5,9 +5,9 @@
 // multi-group reader.
 
 #include "BenchSupport.h"
-#include "app/Trace.h"
+#include "base/Trace.h"
 #include "geometry/ObjMesh.h"
-#include "scene/ResourceManager.h"
+#include "images/ResourceManager.h"
 
 #include <tiny_obj_loader.h>
 

@@ -1,6 +1,6 @@
 #include "geometry/BLI_mempool.h"
 
-#include "app/Trace.h"
+#include "base/Trace.h"
 
 #include <cstdlib>
 #include <cstring>

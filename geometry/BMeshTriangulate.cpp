@@ -4,7 +4,7 @@
 
 #include "geometry/BMesh.h"
 
-#include "app/Trace.h"
+#include "base/Trace.h"
 
 #include <cmath>
 

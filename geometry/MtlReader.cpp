@@ -1,10 +1,10 @@
 #include "geometry/MtlReader.h"
 
-#include "app/Paths.h"
-#include "app/Trace.h"
+#include "base/Paths.h"
+#include "base/Trace.h"
 #include "geometry/LineReader.h"
 #include "geometry/TextScan.h"
-#include "scene/ResourceManager.h"
+#include "images/ResourceManager.h"
 
 using textscan::kValueSeparators;
 using textscan::nextToken;

@@ -3,13 +3,13 @@
 // readers and shares their pieces (line reading, corner parsing, index
 // resolution, MTL reading).
 
-#include "app/Trace.h"
+#include "base/Trace.h"
 #include "geometry/LineReader.h"
 #include "geometry/MtlReader.h"
 #include "geometry/ObjMesh.h"
 #include "geometry/ObjReader.h"
 #include "geometry/TextScan.h"
-#include "scene/ResourceManager.h"
+#include "images/ResourceManager.h"
 
 #include <memory>
 #include <new>

@@ -1,14 +1,14 @@
 #include "geometry/ObjMesh.h"
 
-#include "app/Trace.h"
-#include "app/WholeFile.h"
+#include "base/Trace.h"
+#include "base/WholeFile.h"
 #include "geometry/LineReader.h"
 #include "geometry/MtlReader.h"
 #include "geometry/ObjReader.h"
 #include "geometry/ObjWriter.h"
 #include "geometry/OffReader.h"
 #include "geometry/TextScan.h"
-#include "scene/ResourceManager.h"
+#include "images/ResourceManager.h"
 
 #include <algorithm>
 #include <chrono>

@@ -4,7 +4,7 @@
 #include "geometry/BMesh.h"
 #include "geometry/ObjMesh.h"
 
-#include "app/Trace.h"
+#include "base/Trace.h"
 
 #include <algorithm>
 #include <cassert>

@@ -2,7 +2,7 @@
 
 #include "geometry/ObjMesh.h"
 
-#include "scene/TextureUpload.h"
+#include "images/TextureUpload.h"
 
 #include <GL/gl.h>
 

@@ -1,7 +1,7 @@
 #include "geometry/ObjReader.h"
 
-#include "app/LargeAllocator.h"
-#include "app/Trace.h"
+#include "base/LargeAllocator.h"
+#include "base/Trace.h"
 #include "geometry/LineReader.h"
 #include "geometry/MtlReader.h"
 #include "geometry/TextScan.h"

@@ -1,6 +1,6 @@
 #include "geometry/OffReader.h"
 
-#include "app/Trace.h"
+#include "base/Trace.h"
 #include "geometry/TextScan.h"
 
 #include <algorithm>

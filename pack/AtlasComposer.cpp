@@ -1,9 +1,9 @@
 #include "pack/AtlasComposer.h"
 
-#include "app/Log.h"
-#include "app/ParallelFor.h"
-#include "app/Trace.h"
-#include "app/WholeFile.h"
+#include "base/Log.h"
+#include "base/ParallelFor.h"
+#include "base/Trace.h"
+#include "base/WholeFile.h"
 #include "pack/WebpAtlasEncoder.h"
 
 #include <algorithm>

@@ -1,7 +1,7 @@
 #include "pack/AtlasPacker.h"
 
-#include "app/Log.h"
-#include "app/Trace.h"
+#include "base/Log.h"
+#include "base/Trace.h"
 #include "pack/SkylinePacker.h"
 
 #include <algorithm>

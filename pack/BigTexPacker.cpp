@@ -1,9 +1,9 @@
 #include "pack/BigTexPacker.h"
 
-#include "app/Constants.h"
-#include "app/Log.h"
-#include "app/Paths.h"
-#include "app/Trace.h"
+#include "base/Constants.h"
+#include "base/Log.h"
+#include "base/Paths.h"
+#include "base/Trace.h"
 #include "geometry/ObjMesh.h"
 #include "pack/AtlasComposer.h"
 #include "pack/AtlasPacker.h"
@@ -13,11 +13,11 @@
 #include "pack/FrameGatherer.h"
 #include "pack/BundleName.h"
 #include "pack/ScriptWriter.h"
-#include "app/WholeFile.h"
+#include "base/WholeFile.h"
 #include "scene/Item_2d.h"
 #include "scene/Item_ar.h"
 #include "scene/MainDataHolder.h"
-#include "viewer/GLNode.h"
+#include "scenegraph/GLNode.h"
 
 #include <chrono>
 #include <exception>

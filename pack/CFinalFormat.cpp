@@ -1,10 +1,10 @@
 #include "pack/CFinalFormat.h"
 
-#include "app/Log.h"
-#include "app/Trace.h"
+#include "base/Log.h"
+#include "base/Trace.h"
 #include "pack/MeshPartConverter.h"
 #include "pack/TextOut.h"
-#include "app/WholeFile.h"
+#include "base/WholeFile.h"
 #include "scene/SplitPath.h"
 
 #include <cstdio>

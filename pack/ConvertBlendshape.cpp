@@ -1,7 +1,7 @@
 #include "pack/ConvertBlendshape.h"
 
-#include "app/Log.h"
-#include "app/Trace.h"
+#include "base/Log.h"
+#include "base/Trace.h"
 #include "geometry/ObjMesh.h"
 #include "pack/CFinalFormat.h"
 #include "pack/MeshPart.h"

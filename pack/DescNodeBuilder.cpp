@@ -1,7 +1,7 @@
 #include "pack/DescNodeBuilder.h"
 
-#include "app/Log.h"
-#include "app/Trace.h"
+#include "base/Log.h"
+#include "base/Trace.h"
 #include "pack/FrameSequence.h"
 
 #include <algorithm>

@@ -1,6 +1,6 @@
 #include "pack/FileCopy.h"
 
-#include "app/Trace.h"
+#include "base/Trace.h"
 
 #include <cerrno>
 #include <cstdio>

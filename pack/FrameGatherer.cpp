@@ -1,9 +1,9 @@
 #include "pack/FrameGatherer.h"
 
-#include "app/Log.h"
-#include "app/ParallelFor.h"
-#include "app/Paths.h"
-#include "app/Trace.h"
+#include "base/Log.h"
+#include "base/ParallelFor.h"
+#include "base/Paths.h"
+#include "base/Trace.h"
 #include "pack/FrameSequence.h"
 
 #include <chrono>

@@ -1,6 +1,6 @@
 #include "pack/FrameSequence.h"
 
-#include "app/Paths.h"
+#include "base/Paths.h"
 #include "scene/SplitPath.h"
 
 #include <cstdio>

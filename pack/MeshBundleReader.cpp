@@ -1,7 +1,7 @@
 #include "pack/MeshBundleReader.h"
 
-#include "app/Trace.h"
-#include "app/WholeFile.h"
+#include "base/Trace.h"
+#include "base/WholeFile.h"
 
 #include <algorithm>
 #include <cstring>

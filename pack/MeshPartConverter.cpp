@@ -1,10 +1,10 @@
 #include "pack/MeshPartConverter.h"
 
-#include "app/Log.h"
-#include "app/Trace.h"
+#include "base/Log.h"
+#include "base/Trace.h"
 #include "scene/SplitPath.h"
 #include "pack/DeltaRanges.h"
-#include "app/LargeAllocator.h"
+#include "base/LargeAllocator.h"
 #include "pack/NormalBuilder.h"
 #include "pack/TangentBuilder.h"
 

@@ -1,9 +1,9 @@
 #include "pack/Pack3d.h"
 
-#include "app/Constants.h"
-#include "app/Log.h"
-#include "app/Paths.h"
-#include "app/Trace.h"
+#include "base/Constants.h"
+#include "base/Log.h"
+#include "base/Paths.h"
+#include "base/Trace.h"
 #include "geometry/ObjMesh.h"
 #include "pack/BundleName.h"
 #include "pack/CFinalFormat.h"
@@ -12,11 +12,11 @@
 #include "pack/PackController.h"
 #include "pack/ParamJsonWriter.h"
 #include "pack/ShapeArray.h"
-#include "app/WholeFile.h"
-#include "scene/ImageBuffer.h"
+#include "base/WholeFile.h"
+#include "images/ImageBuffer.h"
 #include "scene/Item_3d.h"
 #include "scene/MainDataHolder.h"
-#include "viewer/GLNode.h"
+#include "scenegraph/GLNode.h"
 
 
 namespace {

@@ -1,8 +1,8 @@
 #include "pack/PackController.h"
 
-#include "app/Log.h"
-#include "app/Paths.h"
-#include "app/Trace.h"
+#include "base/Log.h"
+#include "base/Paths.h"
+#include "base/Trace.h"
 #include "pack/BigTexPacker.h"
 #include "pack/BundleName.h"
 #include "pack/ExternalTool.h"

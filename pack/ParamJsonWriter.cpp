@@ -1,10 +1,10 @@
 #include "pack/ParamJsonWriter.h"
 
-#include "app/Paths.h"
-#include "app/Trace.h"
+#include "base/Paths.h"
+#include "base/Trace.h"
 #include "scene/SplitPath.h"
 #include "pack/TextOut.h"
-#include "scene/ImageBuffer.h"
+#include "images/ImageBuffer.h"
 #include "scene/Item_3d.h"
 #include "scene/TemplateParam.h"
 

@@ -1,6 +1,6 @@
 #include "pack/ScriptWriter.h"
 
-#include "app/Trace.h"
+#include "base/Trace.h"
 #include "pack/TextOut.h"
 
 namespace {

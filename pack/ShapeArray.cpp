@@ -1,9 +1,9 @@
 #include "pack/ShapeArray.h"
 
-#include "app/Trace.h"
+#include "base/Trace.h"
 #include "geometry/ObjMesh.h"
 #include "pack/MeshPart.h"
-#include "scene/ImageBuffer.h"
+#include "images/ImageBuffer.h"
 
 #include <algorithm>
 #include <cmath>

@@ -3,7 +3,7 @@
 // position, and the per-axis position ranges the quantizer needs.
 
 #include "geometry/Math3d.h"
-#include "app/LargeAllocator.h"
+#include "base/LargeAllocator.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,6 +1,6 @@
 #include "pack/SkylinePacker.h"
 
-#include "app/Log.h"
+#include "base/Log.h"
 
 #include <algorithm>
 #include <cassert>

@@ -8,7 +8,7 @@
 
 #include "geometry/Math3d.h"
 #include "pack/MeshPart.h"
-#include "app/LargeAllocator.h"
+#include "base/LargeAllocator.h"
 
 #include <cstddef>
 #include <vector>

@@ -1,6 +1,6 @@
 #include "pack/TexFrame.h"
 
-#include "app/Log.h"
+#include "base/Log.h"
 
 #include <algorithm>
 #include <cstring>

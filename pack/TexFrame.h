@@ -1,7 +1,7 @@
 #pragma once
 // One frame file of a 2D image sequence on its way into an atlas.
 
-#include "scene/ImageBuffer.h"
+#include "images/ImageBuffer.h"
 
 #include <cstddef>
 #include <string>

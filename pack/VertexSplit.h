@@ -7,7 +7,7 @@
 
 #include "pack/MeshPart.h"
 
-#include "app/LargeAllocator.h"
+#include "base/LargeAllocator.h"
 
 #include <cstddef>
 #include <cstdint>

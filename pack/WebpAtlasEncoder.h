@@ -6,7 +6,7 @@
 // several threads at once and may use libwebp's own helper thread, neither
 // of which changes a byte.
 
-#include "scene/ImageBuffer.h"
+#include "images/ImageBuffer.h"
 
 #include <cstdint>
 #include <string>

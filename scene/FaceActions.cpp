@@ -1,6 +1,6 @@
 #include "scene/FaceActions.h"
 
-#include "app/Trace.h"
+#include "base/Trace.h"
 
 #include <rapidjson/document.h>
 #include <rapidjson/filereadstream.h>

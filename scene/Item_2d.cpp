@@ -1,8 +1,8 @@
 #include "scene/Item_2d.h"
 
-#include "app/Trace.h"
+#include "base/Trace.h"
 #include "geometry/ObjMesh.h"
-#include "viewer/GLNode.h"
+#include "scenegraph/GLNode.h"
 
 using math3d::Vec3;
 

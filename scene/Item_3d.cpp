@@ -1,7 +1,7 @@
 #include "scene/Item_3d.h"
 
 #include "geometry/ObjMesh.h"
-#include "viewer/GLNode.h"
+#include "scenegraph/GLNode.h"
 
 using math3d::Vec3;
 

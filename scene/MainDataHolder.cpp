@@ -1,15 +1,15 @@
 #include "scene/MainDataHolder.h"
 
-#include "app/Paths.h"
-#include "app/SharedInstance.h"
-#include "app/Trace.h"
+#include "base/Paths.h"
+#include "base/SharedInstance.h"
+#include "base/Trace.h"
 #include "geometry/ObjMesh.h"
-#include "scene/ImageBuffer.h"
+#include "images/ImageBuffer.h"
 #include "scene/Item_2d.h"
 #include "scene/Item_3d.h"
 #include "scene/Item_ar.h"
 #include "scene/SplitPath.h"
-#include "viewer/GLNode.h"
+#include "scenegraph/GLNode.h"
 
 #include <algorithm>
 #include <fstream>

@@ -1,6 +1,6 @@
 #include "scene/TemplateParam.h"
 
-#include "app/Trace.h"
+#include "base/Trace.h"
 
 #include <rapidjson/document.h>
 

@@ -2,7 +2,7 @@
 // Shared helpers of the test suite: fixture lookup, scratch folders and
 // capture of console trace lines.
 
-#include "app/Trace.h"
+#include "base/Trace.h"
 
 #include <string>
 #include <vector>

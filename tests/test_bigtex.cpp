@@ -2,8 +2,8 @@
 // parsed by python3's json module, frames cut back out of the atlases and
 // compared with their sources decoded by stb_image.
 
-#include "app/Log.h"
-#include "app/Paths.h"
+#include "base/Log.h"
+#include "base/Paths.h"
 #include "pack/BigTexPacker.h"
 #include "pack/WebpAtlasEncoder.h"
 #include "PngTestFiles.h"

@@ -7,7 +7,7 @@
 #include "scene/Item_2d.h"
 #include "scene/Item_ar.h"
 #include "scene/MainDataHolder.h"
-#include "viewer/SceneRegistry.h"
+#include "scenegraph/SceneRegistry.h"
 #include "TestSupport.h"
 
 #include <gtest/gtest.h>

@@ -1,7 +1,7 @@
 #include "app/LumoEditor.h"
 #include "app/StatusBarController.h"
 #include "geometry/ObjMesh.h"
-#include "viewer/SceneRegistry.h"
+#include "scenegraph/SceneRegistry.h"
 #include "GuiTestSupport.h"
 #include "TestSupport.h"
 

@@ -1,4 +1,4 @@
-#include "scene/ImageBuffer.h"
+#include "images/ImageBuffer.h"
 #include "PngTestFiles.h"
 #include "TestSupport.h"
 

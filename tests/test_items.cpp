@@ -9,7 +9,7 @@
 #include "scene/Item_ar.h"
 #include "scene/MainDataHolder.h"
 #include "scene/SplitPath.h"
-#include "viewer/GLNode.h"
+#include "scenegraph/GLNode.h"
 
 #include <gtest/gtest.h>
 

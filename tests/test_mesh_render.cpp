@@ -2,9 +2,9 @@
 // exact pick colours, hidden faces and node transforms.
 
 #include "geometry/ObjMesh.h"
-#include "scene/ImageBuffer.h"
-#include "scene/ResourceManager.h"
-#include "viewer/GLNode.h"
+#include "images/ImageBuffer.h"
+#include "images/ResourceManager.h"
+#include "scenegraph/GLNode.h"
 #include "GlOffscreen.h"
 #include "GuiTestSupport.h"
 #include "TestSupport.h"

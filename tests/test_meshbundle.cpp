@@ -4,10 +4,10 @@
 
 #include "TestSupport.h"
 
-#include "app/Paths.h"
+#include "base/Paths.h"
 #include "pack/CFinalFormat.h"
 #include "pack/DeltaRanges.h"
-#include "app/LargeAllocator.h"
+#include "base/LargeAllocator.h"
 #include "pack/MeshBundleReader.h"
 
 #include <gtest/gtest.h>

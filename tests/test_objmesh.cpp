@@ -2,7 +2,7 @@
 // copies and sub-meshes, and the multi-group reader.
 
 #include "geometry/ObjMesh.h"
-#include "scene/ResourceManager.h"
+#include "images/ResourceManager.h"
 #include "TestSupport.h"
 
 #include <gtest/gtest.h>

@@ -4,8 +4,8 @@
 
 #include "TestSupport.h"
 
-#include "app/Constants.h"
-#include "app/Paths.h"
+#include "base/Constants.h"
+#include "base/Paths.h"
 #include "geometry/ObjMesh.h"
 #include "pack/BundleName.h"
 #include "pack/CFinalFormat.h"
@@ -13,9 +13,9 @@
 #include "pack/MeshBundleReader.h"
 #include "pack/Pack3d.h"
 #include "pack/ShapeArray.h"
-#include "scene/ImageBuffer.h"
+#include "images/ImageBuffer.h"
 #include "scene/Item_3d.h"
-#include "viewer/GLNode.h"
+#include "scenegraph/GLNode.h"
 
 #include <gtest/gtest.h>
 

@@ -15,7 +15,7 @@
 #include "scene/Item_2d.h"
 #include "scene/Item_3d.h"
 #include "scene/MainDataHolder.h"
-#include "viewer/GLNode.h"
+#include "scenegraph/GLNode.h"
 
 #include <gtest/gtest.h>
 

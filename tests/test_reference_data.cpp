@@ -5,10 +5,10 @@
 #include "TestSupport.h"
 
 #include "geometry/ObjMesh.h"
-#include "scene/ImageBuffer.h"
+#include "images/ImageBuffer.h"
 #include "scene/Item_2d.h"
 #include "scene/MainDataHolder.h"
-#include "viewer/GLNode.h"
+#include "scenegraph/GLNode.h"
 
 #include <gtest/gtest.h>
 #include <stb/stb_image.h>

@@ -1,4 +1,4 @@
-#include "scene/ResourceManager.h"
+#include "images/ResourceManager.h"
 #include "PngTestFiles.h"
 #include "TestSupport.h"
 

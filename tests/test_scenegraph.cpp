@@ -2,8 +2,8 @@
 // registry's attach, detach and select operations.
 
 #include "geometry/ObjMesh.h"
-#include "viewer/GLNode.h"
-#include "viewer/SceneRegistry.h"
+#include "scenegraph/GLNode.h"
+#include "scenegraph/SceneRegistry.h"
 #include "TestSupport.h"
 
 #include <gtest/gtest.h>

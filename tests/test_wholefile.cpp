@@ -1,4 +1,4 @@
-#include "app/WholeFile.h"
+#include "base/WholeFile.h"
 #include "TestSupport.h"
 
 #include <filesystem>

@@ -1,5 +1,5 @@
-#include "app/Paths.h"
-#include "app/Workspace.h"
+#include "base/Paths.h"
+#include "base/Workspace.h"
 #include "TestSupport.h"
 
 #include <filesystem>

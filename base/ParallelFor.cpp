@@ -1,4 +1,4 @@
-#include "app/ParallelFor.h"
+#include "base/ParallelFor.h"
 
 #include <algorithm>
 #include <atomic>

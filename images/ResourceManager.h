@@ -2,7 +2,7 @@
 // The process-wide texture table: image files turned into OpenGL textures
 // shared by all viewports, one GL texture name per context slot.
 
-#include "scene/TextureUpload.h"
+#include "images/TextureUpload.h"
 
 #include <cstdint>
 #include <map>

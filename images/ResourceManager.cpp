@@ -1,8 +1,8 @@
-#include "scene/ResourceManager.h"
+#include "images/ResourceManager.h"
 
-#include "app/SharedInstance.h"
-#include "app/Trace.h"
-#include "scene/ImageBuffer.h"
+#include "base/SharedInstance.h"
+#include "base/Trace.h"
+#include "images/ImageBuffer.h"
 
 namespace {
 

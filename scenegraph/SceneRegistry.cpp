@@ -1,6 +1,6 @@
-#include "viewer/SceneRegistry.h"
+#include "scenegraph/SceneRegistry.h"
 
-#include "app/Trace.h"
+#include "base/Trace.h"
 #include "geometry/ObjMesh.h"
 
 namespace {

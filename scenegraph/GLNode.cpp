@@ -1,6 +1,6 @@
-#include "viewer/GLNode.h"
+#include "scenegraph/GLNode.h"
 
-#include "app/Trace.h"
+#include "base/Trace.h"
 
 #include <GL/gl.h>
 

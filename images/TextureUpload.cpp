@@ -1,6 +1,6 @@
-#include "scene/TextureUpload.h"
+#include "images/TextureUpload.h"
 
-#include "app/Trace.h"
+#include "base/Trace.h"
 
 #include <GL/gl.h>
 

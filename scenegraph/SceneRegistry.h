@@ -11,7 +11,7 @@
 // node back pointer of every mesh that was shown by them, so no pointer to
 // a dead node survives.
 
-#include "viewer/GLNode.h"
+#include "scenegraph/GLNode.h"
 
 #include <set>
 #include <utility>

@@ -1,7 +1,7 @@
-#include "app/Workspace.h"
+#include "base/Workspace.h"
 
-#include "app/Paths.h"
-#include "app/Trace.h"
+#include "base/Paths.h"
+#include "base/Trace.h"
 
 #include <cstdio>
 

@@ -1,7 +1,7 @@
-#include "scene/ImageBuffer.h"
+#include "images/ImageBuffer.h"
 
-#include "app/Trace.h"
-#include "app/WholeFile.h"
+#include "base/Trace.h"
+#include "base/WholeFile.h"
 
 #include <FreeImage.h>
 

@@ -1,6 +1,6 @@
-#include "app/Paths.h"
+#include "base/Paths.h"
 
-#include "app/Trace.h"
+#include "base/Trace.h"
 
 #include <cerrno>
 #include <sys/stat.h>

@@ -1,4 +1,4 @@
-#include "app/LargeAllocator.h"
+#include "base/LargeAllocator.h"
 
 #include <cstdint>
 #include <new>
