@@ -3,6 +3,8 @@
 // readers and shares their pieces (line reading, corner parsing, index
 // resolution, MTL reading).
 
+#include "geometry/ObjGroupReader.h"
+
 #include "base/Trace.h"
 #include "geometry/LineReader.h"
 #include "geometry/MtlReader.h"
@@ -221,12 +223,7 @@ void GroupParse::finish(std::vector<ObjMesh*>& out) {
 
 } // namespace
 
-int ResourceManager::loadObjGroups(const std::string& path, bool forceNormals, std::vector<ObjMesh*>& out) {
-    LineReader source(path);
-    if (!source.isOpen()) {
-        Trace::out("Error reading file: %s\n", path.c_str());
-        return 0;
-    }
+int ObjGroupReader::read(LineReader& source, const std::string& path, bool forceNormals, std::vector<ObjMesh*>& out) {
     // Counts come from the text: running out of memory is a failed read.
     try {
         GroupParse parse(path, forceNormals);
@@ -239,4 +236,19 @@ int ResourceManager::loadObjGroups(const std::string& path, bool forceNormals, s
         return 0;
     }
     return 1;
+}
+
+int ObjGroupReader::readBytes(std::string_view bytes, const std::string& path, bool forceNormals,
+                              std::vector<ObjMesh*>& out) {
+    LineReader source(bytes);
+    return read(source, path, forceNormals, out);
+}
+
+int ResourceManager::loadObjGroups(const std::string& path, bool forceNormals, std::vector<ObjMesh*>& out) {
+    LineReader source(path);
+    if (!source.isOpen()) {
+        Trace::out("Error reading file: %s\n", path.c_str());
+        return 0;
+    }
+    return ObjGroupReader::read(source, path, forceNormals, out);
 }
