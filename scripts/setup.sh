@@ -11,8 +11,10 @@ PACKAGES=(
   libfreeimage-dev libwebp-dev webp
   rapidjson-dev libnanoflann-dev libboost-filesystem-dev
   libzip-dev unzip nodejs
-  libgtest-dev libtinyobjloader-dev libstb-dev libmeshoptimizer-dev
+  libgtest-dev libtinyobjloader-dev libstb-dev libmeshoptimizer-dev assimp-testmodels
   xvfb xauth
+  librsvg2-bin python3-markdown
+  libdlib-dev libdlib-data duktape-dev libsodium-dev libegl-dev
 )
 
 missing=()
