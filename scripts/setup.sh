@@ -13,6 +13,7 @@ PACKAGES=(
   libzip-dev unzip nodejs
   libgtest-dev libtinyobjloader-dev libstb-dev libmeshoptimizer-dev assimp-testmodels
   xvfb xauth
+  clang libclang-rt-14-dev
   librsvg2-bin python3-markdown
   libdlib-dev libdlib-data duktape-dev libsodium-dev libegl-dev
 )
