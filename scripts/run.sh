@@ -9,6 +9,8 @@ scripts/setup.sh
 scripts/build.sh build -DCMAKE_BUILD_TYPE=RelWithDebInfo
 mkdir -p workspace/log
 ln -sfn ../data workspace/data
+mkdir -p workspace/bins
+ln -sfn ../../build/bins/Tintworks workspace/bins/Tintworks
 cd workspace
 if [ -n "${DISPLAY:-}" ]; then
   exec ../build/LumoEditor "$@"
