@@ -1,0 +1,442 @@
+<?xml version="1.0" encoding="utf-8"?>
+<!DOCTYPE TS>
+<TS version="2.1" language="zh_CN" sourcelanguage="en">
+  <context>
+    <name>CreateProjectDialog</name>
+    <message>
+      <source>Project name is empty, Please try again.</source>
+      <translation>项目名称为空，请重新输入。</translation>
+    </message>
+    <message>
+      <source>Project '%1' already exist! Please try again.</source>
+      <translation>项目“%1”已存在！请换一个名称。</translation>
+    </message>
+  </context>
+  <context>
+    <name>CreateProjectDialogClass</name>
+    <message>
+      <source>New Project</source>
+      <translation>新建项目</translation>
+    </message>
+    <message>
+      <source>Project Name:</source>
+      <translation>项目名称：</translation>
+    </message>
+    <message>
+      <source>Project Type:</source>
+      <translation>项目类型：</translation>
+    </message>
+    <message>
+      <source>Ok</source>
+      <translation>确定</translation>
+    </message>
+    <message>
+      <source>Cancel</source>
+      <translation>取消</translation>
+    </message>
+  </context>
+  <context>
+    <name>LumoEditor</name>
+    <message>
+      <source>Portrait</source>
+      <translation>竖屏</translation>
+    </message>
+    <message>
+      <source>Landscape</source>
+      <translation>横屏</translation>
+    </message>
+    <message>
+      <source>The help page is not installed.</source>
+      <translation>帮助页面尚未安装。</translation>
+    </message>
+    <message>
+      <source>No program is set up to show the help page.</source>
+      <translation>系统中没有可以打开帮助页面的程序。</translation>
+    </message>
+    <message>
+      <source>About LumoEditor</source>
+      <translation>关于 LumoEditor</translation>
+    </message>
+    <message>
+      <source>Copyright (C) 2026 The LumoEditor developers.</source>
+      <translation>版权所有 (C) 2026 LumoEditor 开发者。</translation>
+    </message>
+    <message>
+      <source>Website</source>
+      <translation>访问网站</translation>
+    </message>
+    <message>
+      <source>Cancel</source>
+      <translation>取消</translation>
+    </message>
+    <message>
+      <source>No web browser is set up to open %1.</source>
+      <translation>系统中没有可以打开 %1 的网页浏览器。</translation>
+    </message>
+    <message>
+      <source>No file manager is set up to show %1</source>
+      <translation>系统中没有可以显示 %1 的文件管理器</translation>
+    </message>
+    <message>
+      <source>Project Failed</source>
+      <translation>项目操作失败</translation>
+    </message>
+    <message>
+      <source>Project Saved</source>
+      <translation>项目已保存</translation>
+    </message>
+    <message>
+      <source>Open Project</source>
+      <translation>打开项目</translation>
+    </message>
+    <message>
+      <source>Filter project can not open this from here! Please restart LumoEditor, and open this project from project pannel</source>
+      <translation>滤镜项目无法在这里打开！请重新启动 LumoEditor，并从项目面板中打开该项目。</translation>
+    </message>
+  </context>
+  <context>
+    <name>LumoEditorClass</name>
+    <message>
+      <source>Project</source>
+      <translation>项目</translation>
+    </message>
+    <message>
+      <source>Items View</source>
+      <translation>素材列表</translation>
+    </message>
+    <message>
+      <source>tipAddItem</source>
+      <translation>向选中的分类或分组添加素材</translation>
+    </message>
+    <message>
+      <source>tipDeleteItem</source>
+      <translation>删除选中的素材</translation>
+    </message>
+    <message>
+      <source>tipMoveUpItem</source>
+      <translation>将选中的素材上移</translation>
+    </message>
+    <message>
+      <source>tipMoveDownItem</source>
+      <translation>将选中的素材下移</translation>
+    </message>
+    <message>
+      <source>Vexa View</source>
+      <translation>Vexa 预览</translation>
+    </message>
+    <message>
+      <source>tipPlayVideo</source>
+      <translation>开始摄像头预览</translation>
+    </message>
+    <message>
+      <source>tipStopVideo</source>
+      <translation>停止摄像头预览</translation>
+    </message>
+    <message>
+      <source>tipSynCrerentBundle</source>
+      <translation>打包当前项目并重新载入预览</translation>
+    </message>
+    <message>
+      <source>tipLoadBundle</source>
+      <translation>将特效包文件载入预览</translation>
+    </message>
+    <message>
+      <source>Bundles</source>
+      <translation>特效包</translation>
+    </message>
+    <message>
+      <source>Front</source>
+      <translation>正视图</translation>
+    </message>
+    <message>
+      <source>Maximize</source>
+      <translation>最大化</translation>
+    </message>
+    <message>
+      <source>Left</source>
+      <translation>左视图</translation>
+    </message>
+    <message>
+      <source>Free</source>
+      <translation>自由视图</translation>
+    </message>
+    <message>
+      <source>Vexa Preview</source>
+      <translation>Vexa 实时预览</translation>
+    </message>
+    <message>
+      <source>Rotation:</source>
+      <translation>旋转：</translation>
+    </message>
+    <message>
+      <source>Scale:</source>
+      <translation>缩放：</translation>
+    </message>
+    <message>
+      <source>Attributes</source>
+      <translation>属性</translation>
+    </message>
+    <message>
+      <source>Name:</source>
+      <translation>名称：</translation>
+    </message>
+    <message>
+      <source>Texture:</source>
+      <translation>纹理：</translation>
+    </message>
+    <message>
+      <source>Flip Horizontal:</source>
+      <translation>水平翻转：</translation>
+    </message>
+    <message>
+      <source>Flip Vertical:</source>
+      <translation>垂直翻转：</translation>
+    </message>
+    <message>
+      <source>Position:</source>
+      <translation>位置：</translation>
+    </message>
+    <message>
+      <source>X</source>
+      <translation type="unfinished" />
+    </message>
+    <message>
+      <source>Y</source>
+      <translation type="unfinished" />
+    </message>
+    <message>
+      <source>Z</source>
+      <translation type="unfinished" />
+    </message>
+    <message>
+      <source>Size:</source>
+      <translation>尺寸：</translation>
+    </message>
+    <message>
+      <source>W</source>
+      <translation>宽</translation>
+    </message>
+    <message>
+      <source>H</source>
+      <translation>高</translation>
+    </message>
+    <message>
+      <source>Keep Aspect:</source>
+      <translation>保持比例：</translation>
+    </message>
+    <message>
+      <source>Background:</source>
+      <translation>背景：</translation>
+    </message>
+    <message>
+      <source>Full Screen:</source>
+      <translation>全屏：</translation>
+    </message>
+    <message>
+      <source>Landscape:</source>
+      <translation>横屏：</translation>
+    </message>
+    <message>
+      <source>FPS:</source>
+      <translation>帧率：</translation>
+    </message>
+    <message>
+      <source>Loop Type:</source>
+      <translation>循环方式：</translation>
+    </message>
+    <message>
+      <source>Infinite Loop</source>
+      <translation>无限循环</translation>
+    </message>
+    <message>
+      <source>Loop Count</source>
+      <translation>按次数循环</translation>
+    </message>
+    <message>
+      <source>Loop 1 Stay</source>
+      <translation>播放一次后停留</translation>
+    </message>
+    <message>
+      <source>Loop Count:</source>
+      <translation>循环次数：</translation>
+    </message>
+    <message>
+      <source>Trigger Start:</source>
+      <translation>开始触发：</translation>
+    </message>
+    <message>
+      <source>Default</source>
+      <translation>默认</translation>
+    </message>
+    <message>
+      <source>NewFace</source>
+      <translation>出现人脸</translation>
+    </message>
+    <message>
+      <source>AlwaysRender</source>
+      <translation>始终显示</translation>
+    </message>
+    <message>
+      <source>FaceAction</source>
+      <translation>面部动作</translation>
+    </message>
+    <message>
+      <source>Start Action:</source>
+      <translation>开始动作：</translation>
+    </message>
+    <message>
+      <source>null</source>
+      <translation type="unfinished" />
+    </message>
+    <message>
+      <source>Trigger End:</source>
+      <translation>结束触发：</translation>
+    </message>
+    <message>
+      <source>End Action:</source>
+      <translation>结束动作：</translation>
+    </message>
+    <message>
+      <source>Keep Action:</source>
+      <translation>保持动作：</translation>
+    </message>
+    <message>
+      <source>File Explorer</source>
+      <translation>打开文件夹</translation>
+    </message>
+    <message>
+      <source>tipPackOption</source>
+      <translation>打包方式：“自动”生成文件并打包；“步骤 1”只生成 out/ 中的文件；“步骤 2”只将现有的 out/ 文件夹压缩并签名</translation>
+    </message>
+    <message>
+      <source>Auto</source>
+      <translation>自动</translation>
+    </message>
+    <message>
+      <source>Step 1</source>
+      <translation>步骤 1</translation>
+    </message>
+    <message>
+      <source>Step 2</source>
+      <translation>步骤 2</translation>
+    </message>
+    <message>
+      <source>Pack  Bundle</source>
+      <translation>打包特效</translation>
+    </message>
+    <message>
+      <source>Mesh:</source>
+      <translation>网格：</translation>
+    </message>
+    <message>
+      <source>Position</source>
+      <translation>位置</translation>
+    </message>
+    <message>
+      <source>Rotation</source>
+      <translation>旋转</translation>
+    </message>
+    <message>
+      <source>Scale</source>
+      <translation>缩放</translation>
+    </message>
+    <message>
+      <source>Weight Map:</source>
+      <translation>权重图：</translation>
+    </message>
+    <message>
+      <source>File</source>
+      <translation>文件</translation>
+    </message>
+    <message>
+      <source>Language</source>
+      <translation>语言</translation>
+    </message>
+    <message>
+      <source>Help</source>
+      <translation>帮助</translation>
+    </message>
+    <message>
+      <source>Tool Bar</source>
+      <translation>工具栏</translation>
+    </message>
+    <message>
+      <source>Open Project</source>
+      <translation>打开项目</translation>
+    </message>
+    <message>
+      <source>Save Project</source>
+      <translation>保存项目</translation>
+    </message>
+    <message>
+      <source>Save as Project</source>
+      <translation>项目另存为</translation>
+    </message>
+    <message>
+      <source>New Project</source>
+      <translation>新建项目</translation>
+    </message>
+    <message>
+      <source>Chinese</source>
+      <translation>中文</translation>
+    </message>
+    <message>
+      <source>English</source>
+      <translation>英文</translation>
+    </message>
+    <message>
+      <source>View Help</source>
+      <translation>查看帮助</translation>
+    </message>
+    <message>
+      <source>About LumoEditor</source>
+      <translation>关于 LumoEditor</translation>
+    </message>
+  </context>
+  <context>
+    <name>PreChoiceController</name>
+    <message>
+      <source>Recent Projects</source>
+      <translation>最近的项目</translation>
+    </message>
+    <message>
+      <source>Open Project</source>
+      <translation>打开项目</translation>
+    </message>
+    <message>
+      <source>Tintworks not found, please update your LumoEditor.</source>
+      <translation>未找到 Tintworks，请更新 LumoEditor。</translation>
+    </message>
+    <message>
+      <source>Project file is not exist!</source>
+      <translation>项目文件不存在！</translation>
+    </message>
+    <message>
+      <source>Delete</source>
+      <translation>删除</translation>
+    </message>
+    <message>
+      <source>The folder
+%1
+cannot be moved to the trash. Erase it and everything in it for good?</source>
+      <translation>文件夹
+%1
+无法移到回收站。要永久删除该文件夹及其中的全部内容吗？</translation>
+    </message>
+    <message>
+      <source>Only projects inside the Projects folder can be deleted.</source>
+      <translation>只能删除 Projects 文件夹中的项目。</translation>
+    </message>
+  </context>
+  <context>
+    <name>PreChoiceControllerClass</name>
+    <message>
+      <source>Create New  Project</source>
+      <translation>新建项目</translation>
+    </message>
+    <message>
+      <source>Open Project</source>
+      <translation>打开项目</translation>
+    </message>
+  </context>
+</TS>
