@@ -1,7 +1,9 @@
 #pragma once
 // The process-wide info log (log/log.txt). Messages are written only while a
 // log file is open and the level is at most 1; each line starts with
-// "[info][<module>:<line>][HH:MM:SS]: " and is flushed at once.
+// "[info][<module>:<line>][HH:MM:SS]: " and reaches the file at once, in one
+// write under a lock: lines of several threads never interleave, and
+// logOpen/logClose may run while other threads log.
 
 // Closes an open log, then opens `path` for writing (truncating). Returns
 // whether the open succeeded; on failure no log is open.

@@ -1,26 +1,57 @@
 #include "base/Trace.h"
 
+#include <condition_variable>
 #include <cstdarg>
 #include <cstdio>
+#include <memory>
 #include <mutex>
 #include <vector>
 
 namespace {
-std::mutex g_mutex;
+// A sink together with the number of its calls still running, so that
+// setSink can wait until the sink it replaced is no longer in use.
+struct SinkSlot {
+    Trace::Sink sink;
+    int running = 0;
+};
+
+std::mutex g_mutex; // guards g_enabled, g_slot and the slots' counters
+std::condition_variable g_idle;
 bool g_enabled = true;
-Trace::Sink g_sink;
+std::shared_ptr<SinkSlot> g_slot;
 thread_local bool t_capturing = false;
 thread_local std::vector<Trace::Entry> t_captured;
+thread_local int t_inSink = 0;
 
+// Console first (under the lock, so lines of several threads stay whole),
+// then the sink, with the lock released: a sink may trace, take its own
+// locks or wait for another thread that traces.
 void write(Trace::Stream stream, const std::string& text) {
-    std::lock_guard<std::mutex> lock(g_mutex);
-    if (g_sink)
-        g_sink(stream, text);
-    if (!g_enabled)
+    std::shared_ptr<SinkSlot> slot;
+    {
+        std::lock_guard<std::mutex> lock(g_mutex);
+        if (g_slot) {
+            slot = g_slot;
+            ++slot->running;
+        }
+        if (g_enabled) {
+            FILE* f = stream == Trace::Out ? stdout : stderr;
+            std::fwrite(text.data(), 1, text.size(), f);
+            std::fflush(f);
+        }
+    }
+    if (!slot)
         return;
-    FILE* f = stream == Trace::Out ? stdout : stderr;
-    std::fwrite(text.data(), 1, text.size(), f);
-    std::fflush(f);
+    ++t_inSink;
+    try {
+        slot->sink(stream, text);
+    } catch (...) {
+        // A sink that throws loses this text; the caller goes on.
+    }
+    --t_inSink;
+    std::lock_guard<std::mutex> lock(g_mutex);
+    if (--slot->running == 0)
+        g_idle.notify_all();
 }
 
 void emit(Trace::Stream stream, const char* fmt, va_list args) {
@@ -60,8 +91,17 @@ void Trace::setEnabled(bool enabled) {
 }
 
 void Trace::setSink(Sink sink) {
-    std::lock_guard<std::mutex> lock(g_mutex);
-    g_sink = std::move(sink);
+    std::shared_ptr<SinkSlot> next;
+    if (sink) {
+        next = std::make_shared<SinkSlot>();
+        next->sink = std::move(sink);
+    }
+    std::unique_lock<std::mutex> lock(g_mutex);
+    std::shared_ptr<SinkSlot> previous = std::move(g_slot);
+    g_slot = std::move(next);
+    // Inside a sink call its own slot counts as running: waiting would never end.
+    if (previous && t_inSink == 0)
+        g_idle.wait(lock, [&previous] { return previous->running == 0; });
 }
 
 void Trace::beginCapture() {

@@ -18,7 +18,12 @@ public:
 
     // false: nothing is printed (the sink, if any, still receives the text).
     static void setEnabled(bool enabled);
-    // Receives every traced text; pass an empty function to remove it.
+    // Receives every traced text; pass an empty function to remove it. The
+    // sink is called without any lock of this class held, possibly from
+    // several threads at once, so it must guard its own state; it may trace.
+    // setSink returns once no call of the sink it replaces is still running
+    // (except when called from inside a sink), so a sink's captured state may
+    // be destroyed right after it is removed.
     static void setSink(Sink sink);
 
     // Deferred lines of worker threads: between beginCapture and endCapture

@@ -13,8 +13,12 @@
 bool readWholeFile(const std::string& path, std::string& bytes, uint64_t maxBytes = UINT64_MAX);
 bool readWholeFile(const std::string& path, std::vector<uint8_t>& bytes, uint64_t maxBytes = UINT64_MAX);
 
-// Writes `size` bytes to path through a temporary file beside it that is
-// renamed into place once complete. False when it cannot be opened, fully
-// written or renamed; the previous file at path is then left as it was and
-// no half-written file stays behind. Prints nothing: callers report.
+// Writes `size` bytes to path through a temporary file of a unique name in
+// the same folder (made with mkstemp, so no planted link is followed), which
+// is flushed to disk and then renamed into place; the folder is flushed
+// after the rename. A crash therefore leaves either the old file or the new
+// one. The new file keeps the permission bits of the one it replaces. False
+// when it cannot be created, fully written, flushed or renamed; the previous
+// file at path is then left as it was and no temporary file stays behind.
+// Prints nothing: callers report.
 bool writeWholeFile(const std::string& path, const void* data, size_t size);

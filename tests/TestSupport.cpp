@@ -37,7 +37,10 @@ ScratchDir::~ScratchDir() {
 
 TraceCapture::TraceCapture() {
     Trace::setEnabled(false);
-    Trace::setSink([this](Trace::Stream, const std::string& text) { m_lines.push_back(text); });
+    Trace::setSink([this](Trace::Stream, const std::string& text) {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_lines.push_back(text);
+    });
 }
 
 TraceCapture::~TraceCapture() {
@@ -46,6 +49,7 @@ TraceCapture::~TraceCapture() {
 }
 
 std::string TraceCapture::all() const {
+    std::lock_guard<std::mutex> lock(m_mutex);
     std::string r;
     for (const auto& l : m_lines)
         r += l;

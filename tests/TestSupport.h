@@ -4,6 +4,7 @@
 
 #include "base/Trace.h"
 
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -40,6 +41,7 @@ public:
     int count(const std::string& text) const;
 
 private:
+    mutable std::mutex m_mutex; // the sink runs on whichever thread traces
     std::vector<std::string> m_lines;
 };
 

@@ -36,6 +36,26 @@ TEST(WholeFile, failedWriteLeavesThePreviousFileAndNoLeftovers) {
     EXPECT_TRUE(std::filesystem::is_directory(dir.file("busy/inside")));
     EXPECT_FALSE(writeWholeFile(dir.file("no/such/folder.txt"), "x", 1));
     for (const auto& e : std::filesystem::directory_iterator(dir.path()))
-        EXPECT_NE(e.path().extension(), ".part") << e.path();
+        EXPECT_EQ(e.path().filename().string().find(".busy"), std::string::npos) << e.path();
     EXPECT_EQ(readFile(path), "newer");
+}
+
+// A link planted where a predictable temporary name would be is never
+// followed, and the new file keeps the permission bits of the old one.
+TEST(WholeFile, writeNeverFollowsAPlantedLinkAndKeepsPermissions) {
+    ScratchDir dir;
+    const std::string path = dir.file("desc.json");
+    writeFile(dir.file("victim"), "precious");
+    for (const char* suffix : {".part", ".tmp", "~", ".new"})
+        std::filesystem::create_symlink(dir.file("victim"), path + suffix);
+    writeFile(path, "old");
+    std::filesystem::permissions(path, std::filesystem::perms(0640));
+    ASSERT_TRUE(writeWholeFile(path, "new", 3));
+    EXPECT_EQ(readFile(path), "new");
+    EXPECT_EQ(readFile(dir.file("victim")), "precious");
+    EXPECT_EQ(std::filesystem::status(path).permissions(), std::filesystem::perms(0640));
+    int entries = 0;
+    for (const auto& e : std::filesystem::directory_iterator(dir.path()))
+        entries += e.path().filename().string().rfind(".desc.json", 0) == 0;
+    EXPECT_EQ(entries, 0) << "temporary file left behind";
 }
