@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <atomic>
+#include <exception>
+#include <mutex>
 #include <system_error>
 #include <thread>
 #include <vector>
@@ -15,11 +17,21 @@ int resolveThreadCount(int threads) {
 void parallelFor(size_t count, int threads, const std::function<void(size_t)>& fn) {
     const size_t workers = std::min<size_t>(size_t(std::max(threads, 1)), std::max<size_t>(count, 1));
     std::atomic<size_t> next{0};
+    std::mutex errorLock;
+    std::exception_ptr firstError;
     auto work = [&]() {
-        for (size_t i = next++; i < count; i = next++)
-            fn(i);
+        try {
+            for (size_t i = next++; i < count; i = next++)
+                fn(i);
+        } catch (...) {
+            next = count; // hand out no further index
+            const std::lock_guard<std::mutex> lock(errorLock);
+            if (!firstError)
+                firstError = std::current_exception();
+        }
     };
     std::vector<std::thread> pool;
+    pool.reserve(workers - 1); // no reallocation below, so a throw never leaves a thread unjoined
     try {
         for (size_t t = 1; t < workers; ++t)
             pool.emplace_back(work);
@@ -29,4 +41,6 @@ void parallelFor(size_t count, int threads, const std::function<void(size_t)>& f
     work();
     for (std::thread& t : pool)
         t.join();
+    if (firstError)
+        std::rethrow_exception(firstError);
 }

@@ -10,6 +10,8 @@ int resolveThreadCount(int threads);
 
 // Runs fn(i) for every i in [0, count) on up to `threads` threads (the
 // calling thread included), handing out indices in increasing order. When no
-// further thread can be started the running ones share the work. fn must not
-// throw; it is called at most once per index.
+// further thread can be started the running ones share the work. fn is called
+// at most once per index. An exception thrown by fn on any thread stops the
+// hand-out of further indices; every thread is joined, then the first such
+// exception is rethrown on the calling thread (none ends a worker).
 void parallelFor(size_t count, int threads, const std::function<void(size_t)>& fn);

@@ -1,21 +1,18 @@
 #include "pack/AtlasComposer.h"
 
 #include "base/Log.h"
+#include "base/ExceptionReason.h"
 #include "base/ParallelFor.h"
+#include "base/Stopwatch.h"
 #include "base/Trace.h"
 #include "base/WholeFile.h"
 #include "pack/WebpAtlasEncoder.h"
 
 #include <algorithm>
-#include <chrono>
 #include <cstring>
 #include <exception>
 
 namespace {
-
-double secondsSince(std::chrono::steady_clock::time_point t0) {
-    return std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
-}
 
 bool insideAtlas(const TexFrame& f, AtlasSize size) {
     return f.atlasLeft >= 0 && f.atlasBottom >= 0 && f.atlasRight <= size.width && f.atlasTop <= size.height &&
@@ -48,9 +45,9 @@ AtlasResult makeAtlas(const std::vector<TexFrame>& frames, int index, AtlasSize 
     AtlasResult r;
     try {
         r = encodeAtlas(frames, index, size, path, helperThread);
-    } catch (const std::exception& e) {
+    } catch (...) {
         r.written = false;
-        r.error = e.what();
+        r.error = exceptionReason(std::current_exception());
     }
     return r;
 }
@@ -58,10 +55,10 @@ AtlasResult makeAtlas(const std::vector<TexFrame>& frames, int index, AtlasSize 
 AtlasResult encodeAtlas(const std::vector<TexFrame>& frames, int index, AtlasSize size, const std::string& path,
                         bool helperThread) {
     AtlasResult r;
-    auto t0 = std::chrono::steady_clock::now();
+    auto t0 = SteadyClock::now();
     const ImageBuffer atlas = AtlasComposer::compose(frames, index, size);
     r.composeSeconds = secondsSince(t0);
-    t0 = std::chrono::steady_clock::now();
+    t0 = SteadyClock::now();
     std::vector<uint8_t> bytes;
     if (!WebpAtlasEncoder::encode(atlas, helperThread, bytes, r.error))
         r.written = false;
@@ -85,7 +82,10 @@ ImageBuffer AtlasComposer::compose(const std::vector<TexFrame>& frames, int atla
 
 std::vector<std::string> AtlasComposer::composeAndSave(const std::vector<TexFrame>& frames, const std::vector<int>& order,
                                                        const std::vector<AtlasSize>& atlases,
-                                                       const std::string& outDir, int threads, Timing* timing) {
+                                                       const std::string& outDir, int threads, Timing* timing,
+                                                       std::string* failure) {
+    if (failure)
+        failure->clear();
     const int workers = std::min<int>(resolveThreadCount(threads), std::max<int>(1, int(atlases.size())));
     std::vector<std::string> names(atlases.size());
     for (size_t a = 0; a < atlases.size(); ++a)
@@ -110,8 +110,11 @@ std::vector<std::string> AtlasComposer::composeAndSave(const std::vector<TexFram
         }
         LOG_INFO("create final bigtex end\n");
         const std::string path = outDir + names[a];
-        if (!results[a].written)
+        if (!results[a].written) {
             Trace::out("imwrite, save failed:%s (%s)\n", path.c_str(), results[a].error.c_str());
+            if (failure && failure->empty())
+                *failure = "atlas " + path + " was not written: " + results[a].error;
+        }
         LOG_INFO("save big tex to: %s\n", path.c_str());
         if (timing) {
             timing->compose += results[a].composeSeconds;

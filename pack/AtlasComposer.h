@@ -23,11 +23,13 @@ public:
     // ends with "/"). threads: 0 one per core, 1 the calling thread only.
     // The log names each atlas's frames in `order` (positions in frames).
     // Returns the file names, one per atlas in order, whether or not the
-    // write succeeded (a failed write is reported on the console).
+    // write succeeded. A failed write is reported on the console and, when
+    // `failure` is given, the first one is described there ("" when every
+    // atlas was written). Only exhausted memory throws (std::bad_alloc).
     static std::vector<std::string> composeAndSave(const std::vector<TexFrame>& frames, const std::vector<int>& order,
                                                    const std::vector<AtlasSize>& atlases,
                                                    const std::string& outDir, int threads,
-                                                   Timing* timing = nullptr);
+                                                   Timing* timing = nullptr, std::string* failure = nullptr);
 
     // The atlas picture alone (no logging). Frames whose rectangle does not
     // lie inside the atlas are skipped.

@@ -1,7 +1,7 @@
 #pragma once
 // The 2D half of the pack pipeline: packBigTex turns the 2D and AR items of
-// the current project (MainDataHolder::instance()) into the files of a 2D
-// bundle under <workspace>/Projects/<projectName>/out/:
+// a project snapshot into the files of a 2D bundle under
+// <workspace>/Projects/<projectName>/out/:
 //   bigtex_<n>.webp   texture atlases, 2048 pixels wide, of every trimmed
 //                     frame of every 2D item's image sequence;
 //   bigtex_desc.json  the list of atlas files;
@@ -16,17 +16,28 @@
 #include "pack/BigTexJob.h"
 
 #include <functional>
+#include <string>
+
+class ProjectSnapshot;
 
 class BigTexPacker {
 public:
     // Called with the amount by which the pack run's progress bar advances.
     using ProgressFn = std::function<void(int)>;
 
-    // Runs the whole 2D pack step. True when desc.json and script.js were
-    // written; false when either could not be opened for writing. Bad frames,
-    // missing files and items without a scene node are logged and skipped;
-    // they never fail the run. `progress` may be empty.
-    static bool packBigTex(const ProgressFn& progress = ProgressFn());
+    // Runs the whole 2D pack step for the 2D and AR items of `project` (the
+    // script name is the current bundle name + "_" + the version tag). True
+    // when every file was written: each atlas, bigtex_desc.json, desc.json,
+    // script.js and eyes.glsl. Otherwise false with `reason` (may be null)
+    // saying what failed first. Bad frames, missing files and items without a
+    // scene node are logged and skipped; they never fail the run. Nothing
+    // throws: running out of memory gives false and "out of memory".
+    // `progress` may be empty; it is called on the calling thread.
+    static bool packBigTex(const ProjectSnapshot& project, const ProgressFn& progress = ProgressFn(),
+                           std::string* reason = nullptr);
+
+    // The job packBigTex runs for `project` (no progress function set).
+    static BigTexJob jobFor(const ProjectSnapshot& project);
 
     // Wall-clock seconds per phase of one run.
     struct Timing {
@@ -39,11 +50,11 @@ public:
         double describe = 0; // descriptors, AR textures, script and shader
     };
 
-    // The same step for a prepared job (no scene needed): the files are
-    // written under job.projectDir + "/out/", the templates are read from
-    // job.root + "/data/tools/". Same result rules as packBigTex.
-    static bool run(const BigTexJob& job, Timing* timing = nullptr);
+    // The same step for a prepared job: the files are written under
+    // job.projectDir + "/out/", the templates are read from job.root +
+    // "/data/tools/". Same result rules as packBigTex.
+    static bool run(const BigTexJob& job, Timing* timing = nullptr, std::string* reason = nullptr);
 
 private:
-    static bool runSteps(const BigTexJob& job, Timing* timing);
+    static bool runSteps(const BigTexJob& job, Timing* timing, std::string& reason);
 };

@@ -4,5 +4,10 @@
 
 #include <string>
 
-const std::string& bundleName();
+// Both are safe to call from any thread.
+std::string bundleName();
 void setBundleName(const std::string& name);
+
+// A name usable as one file or folder name inside a project: not empty, not
+// "." or "..", and without "/", "\\" or NUL.
+bool isPlainName(const std::string& name);

@@ -5,7 +5,7 @@
 #include "geometry/ObjMesh.h"
 #include "pack/CFinalFormat.h"
 #include "pack/MeshPart.h"
-#include "scene/Item_3d.h"
+#include "scene/ProjectSnapshot.h"
 
 #include <algorithm>
 
@@ -51,7 +51,7 @@ std::vector<MeshCorner> triangleCorners(const ObjMesh& mesh) {
     return corners;
 }
 
-bool ConvertBlendshape(CFinalFormat& format, const Item_3d& item, const std::vector<math3d::Vec3>& shapes,
+bool ConvertBlendshape(CFinalFormat& format, const Item3dSnapshot& item, const std::vector<math3d::Vec3>& shapes,
                        const std::vector<std::string>& altNames, const std::vector<const ObjMesh*>& altSources,
                        int flags) {
     const ObjMesh* mesh = item.mesh.get();

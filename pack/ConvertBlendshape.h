@@ -1,5 +1,6 @@
 #pragma once
-// Adds one mesh part (an Item_3d with its ObjMesh) to a mesh bundle.
+// Adds one mesh part (a 3D item of a project snapshot, with its ObjMesh) to
+// a mesh bundle.
 
 #include "geometry/Math3d.h"
 
@@ -7,7 +8,7 @@
 #include <vector>
 
 class CFinalFormat;
-class Item_3d;
+struct Item3dSnapshot;
 class ObjMesh;
 struct MeshPart;
 struct MeshCorner;
@@ -27,7 +28,7 @@ enum ConvertFlags : int {
 // none) goes with the drawcall; eyeMarker flags an eye mesh. Nothing is done
 // (false) without a mesh, with a shapes array of the wrong size or with
 // altNames and altSources of different lengths.
-bool ConvertBlendshape(CFinalFormat& format, const Item_3d& item, const std::vector<math3d::Vec3>& shapes,
+bool ConvertBlendshape(CFinalFormat& format, const Item3dSnapshot& item, const std::vector<math3d::Vec3>& shapes,
                        const std::vector<std::string>& altNames, const std::vector<const ObjMesh*>& altSources,
                        int flags);
 

@@ -1,10 +1,13 @@
 #include "pack/ExternalTool.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
 #include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -19,33 +22,74 @@ bool isExecutableFile(const std::string& path) {
     return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && ::access(path.c_str(), X_OK) == 0;
 }
 
-// Reads the pipe to its end, keeping at most `limit` bytes.
-void drain(int fd, std::string& out, size_t limit) {
+using Clock = std::chrono::steady_clock;
+
+int millisecondsLeft(Clock::time_point deadline) {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+    return left <= 0 ? 0 : int(std::min<long long>(left, 60 * 1000));
+}
+
+// Reads the pipe until its end or the deadline, keeping at most `limit`
+// bytes. False when the deadline passed first.
+bool drainUntil(int fd, std::string& out, size_t limit, Clock::time_point deadline) {
     char buf[4096];
     for (;;) {
+        struct pollfd p = {fd, POLLIN, 0};
+        const int left = millisecondsLeft(deadline);
+        if (left == 0)
+            return false;
+        const int ready = ::poll(&p, 1, left);
+        if (ready < 0 && errno == EINTR)
+            continue;
+        if (ready < 0)
+            return true; // the pipe is unusable: go on to waiting for the child
+        if (ready == 0)
+            continue;    // deadline checked at the top
         const ssize_t n = ::read(fd, buf, sizeof buf);
-        if (n < 0 && errno == EINTR)
+        if (n < 0 && (errno == EINTR || errno == EAGAIN))
             continue;
         if (n <= 0)
-            return;
+            return true;
         const size_t room = limit - std::min(limit, out.size());
         out.append(buf, std::min(room, static_cast<size_t>(n)));
     }
 }
 
-int waitFor(pid_t pid, std::string& error) {
-    int status = 0;
-    while (::waitpid(pid, &status, 0) < 0) {
-        if (errno != EINTR) {
+// Exit code of the child (-1 when it did not exit normally, with `error`);
+// `exited` stays false when the deadline passed first.
+int waitUntil(pid_t pid, Clock::time_point deadline, bool& exited, std::string& error) {
+    exited = false;
+    for (;;) {
+        int status = 0;
+        const pid_t got = ::waitpid(pid, &status, WNOHANG);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0) {
+            exited = true;
             error = std::string("waitpid: ") + std::strerror(errno);
             return -1;
         }
+        if (got == pid) {
+            exited = true;
+            if (WIFEXITED(status))
+                return WEXITSTATUS(status);
+            if (WIFSIGNALED(status))
+                error = "terminated by signal " + std::to_string(WTERMSIG(status));
+            return -1;
+        }
+        const int left = millisecondsLeft(deadline);
+        if (left == 0)
+            return -1;
+        ::poll(nullptr, 0, std::min(left, 10)); // the child closed its output but still runs
     }
-    if (WIFEXITED(status))
-        return WEXITSTATUS(status);
-    if (WIFSIGNALED(status))
-        error = "terminated by signal " + std::to_string(WTERMSIG(status));
-    return -1;
+}
+
+void killAndReap(pid_t pid) {
+    ::kill(-pid, SIGKILL); // the child's whole process group
+    ::kill(pid, SIGKILL);
+    int status = 0;
+    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
 }
 
 } // namespace
@@ -74,8 +118,10 @@ std::string ExternalTool::find(const std::string& name) {
     }
 }
 
-ToolResult ExternalTool::run(const std::vector<std::string>& args) {
+ToolResult ExternalTool::run(const std::vector<std::string>& args, int timeoutMs) {
     ToolResult r;
+    const int limitMs = std::max(timeoutMs, 1);
+    const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(limitMs);
     if (args.empty()) {
         r.error = "no program given";
         return r;
@@ -89,6 +135,10 @@ ToolResult ExternalTool::run(const std::vector<std::string>& args) {
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, fds[1], STDOUT_FILENO);
     posix_spawn_file_actions_adddup2(&actions, fds[1], STDERR_FILENO);
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP);
+    posix_spawnattr_setpgroup(&attributes, 0);
 
     std::vector<char*> argv;
     for (const auto& a : args)
@@ -96,8 +146,9 @@ ToolResult ExternalTool::run(const std::vector<std::string>& args) {
     argv.push_back(nullptr);
 
     pid_t pid = 0;
-    const int rc = ::posix_spawn(&pid, args[0].c_str(), &actions, nullptr, argv.data(), environ);
+    const int rc = ::posix_spawn(&pid, args[0].c_str(), &actions, &attributes, argv.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
+    posix_spawnattr_destroy(&attributes);
     ::close(fds[1]);
     if (rc != 0) {
         ::close(fds[0]);
@@ -105,8 +156,16 @@ ToolResult ExternalTool::run(const std::vector<std::string>& args) {
         return r;
     }
     r.started = true;
-    drain(fds[0], r.output, kMaxOutput);
+    const bool drained = drainUntil(fds[0], r.output, kMaxOutput, deadline);
     ::close(fds[0]);
-    r.exitCode = waitFor(pid, r.error);
+    bool exited = false;
+    if (drained)
+        r.exitCode = waitUntil(pid, deadline, exited, r.error);
+    if (!exited) {
+        killAndReap(pid);
+        r.exitCode = -1;
+        r.timedOut = true;
+        r.error = "timed out after " + std::to_string((limitMs + 999) / 1000) + " s, killed";
+    }
     return r;
 }

@@ -1,8 +1,11 @@
 #include "pack/PackController.h"
 
+#include "base/Constants.h"
+#include "base/ExceptionReason.h"
 #include "base/Log.h"
 #include "base/Paths.h"
 #include "base/Trace.h"
+#include "base/WholeFile.h"
 #include "pack/BigTexPacker.h"
 #include "pack/BundleName.h"
 #include "pack/ExternalTool.h"
@@ -10,7 +13,9 @@
 #include "pack/Pack3d.h"
 #include "pack/PackStatusSink.h"
 #include "pack/ZipWriter.h"
-#include "scene/MainDataHolder.h"
+#include "scene/ProjectSnapshot.h"
+
+#include <rapidjson/document.h>
 
 #include <algorithm>
 #include <cstdarg>
@@ -26,25 +31,35 @@ namespace {
 constexpr int kStatusMs = 3000;
 constexpr const char* kSignScript = "data/tools/sign_file.js";
 
-// A name usable as one file or folder name: not empty, no separator, not "." or "..".
-bool isPlainName(const std::string& name) {
-    return !name.empty() && name != "." && name != ".." &&
-           name.find_first_of(std::string("/\\\0", 3)) == std::string::npos;
-}
+constexpr uint64_t kMaxAtlasListBytes = 1 << 20;
 
 bool isNonEmptyFile(const std::string& path) {
     std::error_code ec;
     return fs::is_regular_file(path, ec) && fs::file_size(path, ec) > 0 && !ec;
 }
 
-// True when some non-empty regular file lies under `folder`.
-bool holdsNonEmptyFile(const std::string& folder) {
-    std::error_code ec;
-    for (fs::recursive_directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
-        if (isNonEmptyFile(it->path().string()))
-            return true;
+// The atlas file names listed by the "bigtexs" array of bigtex_desc.json;
+// false with `reason` when the file is missing, unreadable or not that shape.
+bool atlasNames(const std::string& path, std::vector<std::string>& names, std::string& reason) {
+    std::string bytes;
+    if (!readWholeFile(path, bytes, kMaxAtlasListBytes)) {
+        reason = path + " is missing, unreadable or too large";
+        return false;
     }
-    return false;
+    rapidjson::Document doc;
+    doc.Parse<rapidjson::kParseIterativeFlag>(bytes.data(), bytes.size());
+    if (doc.HasParseError() || !doc.IsObject() || !doc.HasMember("bigtexs") || !doc["bigtexs"].IsArray()) {
+        reason = path + " does not hold a \"bigtexs\" list";
+        return false;
+    }
+    for (const rapidjson::Value& v : doc["bigtexs"].GetArray()) {
+        if (!v.IsString() || !isPlainName(std::string(v.GetString(), v.GetStringLength()))) {
+            reason = path + " names an atlas that is not a plain file name";
+            return false;
+        }
+        names.emplace_back(v.GetString(), v.GetStringLength());
+    }
+    return true;
 }
 
 // Regular files under `folder`, recursively, sorted by path. False when it cannot be listed.
@@ -90,15 +105,17 @@ std::string lastLine(const std::string& text) {
 PackController::PackController(std::string root, std::string projectName, PackStatusSink* sink)
     : m_root(std::move(root)), m_projectName(std::move(projectName)), m_sink(sink) {}
 
-PackController PackController::forCurrentProject(PackStatusSink* sink) {
-    const std::shared_ptr<MainDataHolder> holder = MainDataHolder::instance();
-    PackController pc(holder->root, holder->projectName, sink);
+PackController PackController::forSnapshot(std::shared_ptr<const ProjectSnapshot> project, PackStatusSink* sink) {
+    PackController pc(project ? project->root : std::string(), project ? project->projectName : std::string(), sink);
     const auto progress = [sink](int n) {
         if (sink)
             sink->advanceProgress(n);
     };
-    pc.setBuildSteps([progress] { return BigTexPacker::packBigTex(progress); },
-                     [progress] { return pack3d(progress); });
+    pc.setBuildSteps(
+        [project, progress](std::string& reason) {
+            return project && BigTexPacker::packBigTex(*project, progress, &reason);
+        },
+        [project, progress](std::string& reason) { return project && pack3d(*project, progress, &reason); });
     return pc;
 }
 
@@ -118,7 +135,26 @@ std::string PackController::androidBundlePath() const {
 }
 
 bool PackController::runPack(int option, bool force, const std::string& name, int kind) {
-    setBundleName(name.empty() ? m_projectName : name);
+    bool ok = false;
+    try {
+        setBundleName(name.empty() ? m_projectName : name);
+        ok = runPackSteps(option, force, kind);
+    } catch (...) {
+        ok = false;
+        try {
+            stepFailed("runPack", exceptionReason(std::current_exception()));
+        } catch (...) {
+            // Not even the failure line could be written; the result says it.
+        }
+    }
+    try {
+        return finish(ok);
+    } catch (...) {
+        return false;
+    }
+}
+
+bool PackController::runPackSteps(int option, bool force, int kind) {
     bool ok = false;
     if (!isPlainName(m_projectName))
         stepFailed("runPack", "project name \"" + m_projectName + "\" is not a plain folder name");
@@ -130,7 +166,7 @@ bool PackController::runPack(int option, bool force, const std::string& name, in
         ok = runKind3d(option, force);
     else
         stepFailed("runPack", "unknown project kind " + std::to_string(kind));
-    return finish(ok);
+    return ok;
 }
 
 bool PackController::packProject(int projectType, int option) {
@@ -148,11 +184,9 @@ bool PackController::runKind2d(int option, bool force) {
     if (option < Step2) {
         if (!clearBeforeBuild(force))
             return false;
-        const bool built = m_build2d && m_build2d();
-        note(built ? "packBigTex Success!\n" : "packBigTex Failded!\n");
-        if (!built)
-            return stepFailed("packBigTex", m_build2d ? "the 2D packer failed" : "no packer for this kind");
-        if (!checkOutWritten("packBigTex"))
+        if (!runBuild("packBigTex", m_build2d, "the 2D packer failed"))
+            return false;
+        if (!checkOutSet("packBigTex", Kind2d))
             return false;
         note("packJson Success!\n");
         note("packJS Success!\n");
@@ -168,9 +202,9 @@ bool PackController::runKind3d(int option, bool force) {
     if (option < Step2) {
         if (!clearBeforeBuild(force))
             return false;
-        if (!m_build3d || !m_build3d())
-            return stepFailed("pack3d", m_build3d ? "the 3D packer failed" : "no packer for this kind");
-        if (!checkOutWritten("pack3d"))
+        if (!runBuild("pack3d", m_build3d, "the 3D packer failed"))
+            return false;
+        if (!checkOutSet("pack3d", Kind3d))
             return false;
     }
     if (!bundleStage(option))
@@ -185,10 +219,48 @@ bool PackController::clearBeforeBuild(bool force) {
     return true;
 }
 
-bool PackController::checkOutWritten(const char* step) {
-    if (holdsNonEmptyFile(outDir()))
-        return true;
-    return stepFailed(step, outDir() + " holds no file with content");
+bool PackController::runBuild(const char* step, const BuildStep& build, const char* failure) {
+    const bool is2d = std::string(step) == "packBigTex";
+    if (!build) {
+        if (is2d)
+            note("packBigTex Failded!\n");
+        return stepFailed(step, "no packer for this kind");
+    }
+    std::string reason;
+    bool built = false;
+    try {
+        built = build(reason);
+    } catch (...) {
+        built = false;
+        reason = exceptionReason(std::current_exception());
+    }
+    if (is2d)
+        note(built ? "packBigTex Success!\n" : "packBigTex Failded!\n");
+    if (!built)
+        return stepFailed(step, reason.empty() ? failure : reason);
+    return true;
+}
+
+bool PackController::checkOutSet(const char* step, int kind) {
+    const std::string out = outDir();
+    std::vector<std::string> names;
+    if (kind == Kind2d) {
+        names = {"bigtex_desc.json", "desc.json", "script.js", "eyes.glsl"};
+        std::string reason;
+        if (!atlasNames(out + "bigtex_desc.json", names, reason))
+            return stepFailed(step, reason);
+    } else {
+        names = {"avatar.json", "globals.json", "materials.json"};
+        names.insert(names.end(), std::begin(lumo::k3dTemplateFiles), std::end(lumo::k3dTemplateFiles));
+        std::error_code ec;
+        if (!fs::is_regular_file(out + "avatar.bin", ec)) // empty when the project has no mesh part
+            return stepFailed(step, out + "avatar.bin is missing");
+    }
+    for (const std::string& name : names) {
+        if (!checkOutput(step, out + name))
+            return false;
+    }
+    return true;
 }
 
 bool PackController::checkOutput(const char* step, const std::string& path) {
@@ -318,7 +390,7 @@ bool PackController::signStep() {
         return stepFailed("sign", reason);
     if (!removeIfPresent(bundle))
         return stepFailed("sign", "old bundle " + bundle + " could not be removed");
-    const ToolResult r = ExternalTool::run({node, script, zip, bundle});
+    const ToolResult r = ExternalTool::run({node, script, zip, bundle}, kSignTimeoutSeconds * 1000);
     if (!r.output.empty())
         note("%s", r.output.c_str());
     if (!r.started)

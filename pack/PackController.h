@@ -7,12 +7,23 @@
 // build/Android/<bundle>.mp3.
 //
 // Every step is checked: what it should have made must exist and be
-// non-empty. A failed step is traced and logged with its reason, the status
-// shows "Pack Failed!" for 3000 ms, the progress returns to 0 and runPack
-// returns false. Console lines go through Trace and the info log.
-// Nothing here throws.
+// non-empty; after building out/, every file of the kind must be there (2D:
+// bigtex_desc.json, desc.json, script.js, eyes.glsl and every atlas that
+// bigtex_desc.json names; 3D: avatar.bin, avatar.json, globals.json,
+// materials.json and the 3D template files). A failed step is traced and
+// logged as "pack step <step> failed: <reason>", the status shows
+// "Pack Failed!" for 3000 ms, the progress returns to 0 and runPack returns
+// false. Console lines go through Trace and the info log.
+//
+// Nothing here throws: an exception from a build step or any other step
+// (std::bad_alloc included) becomes a failed step ("... failed: out of
+// memory"). A controller runs on one thread at a time; it may be a worker
+// thread when the sink is safe to call from there.
+
+#include "scene/ProjectSnapshot.h"
 
 #include <functional>
+#include <memory>
 #include <string>
 
 class PackStatusSink;
@@ -24,19 +35,23 @@ public:
     // Project kinds for packing.
     enum Kind { Kind2d = 1, Kind3d = 3 };
 
-    // Fills Projects/<project>/out/; false when it could not.
-    using BuildStep = std::function<bool()>;
+    // Fills Projects/<project>/out/; false, with `reason` set (may be left
+    // empty), when it could not. May throw: the controller catches.
+    using BuildStep = std::function<bool(std::string& reason)>;
+
+    // Seconds the signing child may run before it is killed.
+    static constexpr int kSignTimeoutSeconds = 120;
 
     // root: the workspace root (holds data/ and Projects/); projectName: the
     // project folder under Projects/. `sink` (not owned, may be null) receives
     // status messages and progress; it must outlive the controller.
     PackController(std::string root, std::string projectName, PackStatusSink* sink = nullptr);
 
-    // The controller of the current project (MainDataHolder's workspace root
-    // and project name) with the real packers: BigTexPacker::packBigTex for
-    // 2D and pack3d for 3D, both reading the project from MainDataHolder and
-    // advancing `sink`'s progress (sink: not owned, may be null).
-    static PackController forCurrentProject(PackStatusSink* sink);
+    // The controller of `project` (its workspace root and project name) with
+    // the real packers: BigTexPacker::packBigTex for 2D and pack3d for 3D,
+    // both packing from the snapshot (shared, kept alive by the controller)
+    // and advancing `sink`'s progress (sink: not owned, may be null).
+    static PackController forSnapshot(std::shared_ptr<const ProjectSnapshot> project, PackStatusSink* sink);
 
     // The steps that build out/ for kind 1 (2D) and kind 3 (3D). Until set, a
     // build for that kind fails with "no packer for this kind".
@@ -80,10 +95,14 @@ public:
     std::string androidBundlePath() const;
 
 private:
+    bool runPackSteps(int option, bool force, int kind);
     bool runKind2d(int option, bool force);
     bool runKind3d(int option, bool force);
     bool clearBeforeBuild(bool force);
-    bool checkOutWritten(const char* step);
+    // Runs `build`, turning a false result or an exception into a failed step.
+    bool runBuild(const char* step, const BuildStep& build, const char* failure);
+    // The whole expected file set of out/ for the kind.
+    bool checkOutSet(const char* step, int kind);
     bool checkOutput(const char* step, const std::string& path);
     // Progress 50 and "Siging bundle"; then zip and sign unless option is Step1.
     bool bundleStage(int option);

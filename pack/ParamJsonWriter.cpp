@@ -6,18 +6,8 @@
 #include "pack/TextOut.h"
 #include "images/ImageBuffer.h"
 #include "scene/Item_3d.h"
+#include "scene/ProjectSnapshot.h"
 #include "scene/TemplateParam.h"
-
-namespace {
-
-const Item_3d* asItem3d(const Item* item, int32_t role) {
-    if (!item || item->type != kItem3d)
-        return nullptr;
-    const Item_3d* i3 = static_cast<const Item_3d*>(item);
-    return i3->meshRole == role ? i3 : nullptr;
-}
-
-} // namespace
 
 std::string ParamJsonWriter::textureValue(const TemplateParam& p) const {
     if (p.texPath.empty() || !fileExists(p.texPath))
@@ -46,12 +36,13 @@ std::string ParamJsonWriter::parameterLine(const TemplateParam& p, bool last) co
     return s + "\n";
 }
 
-std::string ParamJsonWriter::globalsText(const std::vector<const Item*>& items, const std::string& projectName) const {
+std::string ParamJsonWriter::globalsText(const std::vector<Item3dSnapshot>& items,
+                                         const std::string& projectName) const {
     std::string s = "{\n";
     bool first = true;
-    for (const Item* item : items) {
-        const Item_3d* g = asItem3d(item, kRoleGlobalParams);
-        if (!g)
+    for (const Item3dSnapshot& item : items) {
+        const Item3dSnapshot* g = &item;
+        if (g->meshRole != kRoleGlobalParams)
             continue;
         if (!first)
             s += ","; // a second Global Params item would otherwise break the JSON
@@ -66,11 +57,11 @@ std::string ParamJsonWriter::globalsText(const std::vector<const Item*>& items, 
     return s + "}";
 }
 
-std::string ParamJsonWriter::materialsText(const std::vector<const Item*>& items) const {
+std::string ParamJsonWriter::materialsText(const std::vector<Item3dSnapshot>& items) const {
     std::string s = "{\n";
-    for (const Item* item : items) {
-        const Item_3d* part = asItem3d(item, kRoleMeshPart);
-        if (!part)
+    for (const Item3dSnapshot& item : items) {
+        const Item3dSnapshot* part = &item;
+        if (part->meshRole != kRoleMeshPart)
             continue;
         s += "\n\"" + textout::jsonEscape(part->name) + "\":{\n";
         for (size_t i = 0; i < part->param.size(); ++i)

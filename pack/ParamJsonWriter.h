@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-class Item;
+struct Item3dSnapshot;
 struct TemplateParam;
 
 class ParamJsonWriter {
@@ -18,10 +18,10 @@ public:
 
     // "{\n", per Global Params item "\"name\":\"<project>\"\n", "," when it has
     // parameters, "\n", its parameter lines; then "}".
-    std::string globalsText(const std::vector<const Item*>& items, const std::string& projectName) const;
+    std::string globalsText(const std::vector<Item3dSnapshot>& items, const std::string& projectName) const;
     // "{\n", per mesh part "\n\"<name>\":{\n", its parameter lines, "},"; the
     // last character dropped, then "}" (so "{}" without parts).
-    std::string materialsText(const std::vector<const Item*>& items) const;
+    std::string materialsText(const std::vector<Item3dSnapshot>& items) const;
 
     // "\"<name>\":" then "\"<string value>\"" or the float value (6
     // significant digits), "\n", "," unless last, "\n".

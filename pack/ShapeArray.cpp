@@ -30,7 +30,7 @@ math3d::Vec3 ShapeArray::transform(const math3d::Mat4& m, math3d::Vec3 p) {
 }
 
 std::vector<math3d::Vec3> ShapeArray::build(const ObjMesh& base,
-                                            const std::array<std::unique_ptr<ObjMesh>, 46>& blendshapes,
+                                            const std::array<std::shared_ptr<const ObjMesh>, 46>& blendshapes,
                                             const math3d::Mat4& model) {
     const size_t n = base.vertices.size();
     std::vector<math3d::Vec3> shapes(n * meshbundle::kShapeCount);

@@ -19,7 +19,7 @@ public:
     // An absent blendshape leaves zeros; a blendshape with fewer vertices
     // than the base leaves zeros for the missing ones (traced).
     static std::vector<math3d::Vec3> build(const ObjMesh& base,
-                                           const std::array<std::unique_ptr<ObjMesh>, 46>& blendshapes,
+                                           const std::array<std::shared_ptr<const ObjMesh>, 46>& blendshapes,
                                            const math3d::Mat4& model);
 
     // M (p, 1) divided by its w component (1 when |w| < 1e-6).

@@ -1,6 +1,8 @@
 #include "PackTestSupport.h"
 
+#include "base/Constants.h"
 #include "pack/ExternalTool.h"
+#include "pack/PackController.h"
 
 #include <gtest/gtest.h>
 
@@ -91,6 +93,29 @@ int verifyBundle(const std::string& bundle) {
     const ToolResult r = ExternalTool::run({ExternalTool::find("node"), script, "--verify", bundle});
     EXPECT_TRUE(r.started) << r.error;
     return r.exitCode;
+}
+
+std::vector<std::string> outFiles(int kind) {
+    std::vector<std::string> names = {"a.png", "bigtex_0.webp", "bigtex_desc.json", "desc.json", "eyes.glsl",
+                                      "script.js"};
+    if (kind == PackController::Kind3d) {
+        names = {"a.png", "avatar.bin", "avatar.json", "globals.json", "materials.json"};
+        names.insert(names.end(), std::begin(lumo::k3dTemplateFiles), std::end(lumo::k3dTemplateFiles));
+    }
+    std::sort(names.begin(), names.end());
+    names.erase(std::unique(names.begin(), names.end()), names.end());
+    return names;
+}
+
+void putOutFiles(const PackWorkspace& ws, int kind) {
+    for (const std::string& name : outFiles(kind))
+        ws.put("out/" + name, name == "bigtex_desc.json" ? "{\"bigtexs\":[\"bigtex_0.webp\"]}" : "made: " + name);
+}
+
+std::vector<std::string> plus(std::vector<std::string> names, const std::string& more) {
+    names.push_back(more);
+    std::sort(names.begin(), names.end());
+    return names;
 }
 
 std::vector<std::string> treeNames(const std::string& folder) {

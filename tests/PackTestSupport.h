@@ -61,6 +61,13 @@ std::vector<std::string> unzipNames(const std::string& zip);
 std::string unzipEntry(const std::string& zip, const std::string& entry);
 // Exit code of `node data/tools/sign_file.js --verify <bundle>`.
 int verifyBundle(const std::string& bundle);
+// The files a packer of the kind (PackController::Kind2d or Kind3d) leaves
+// in out/, sorted, plus a packer's own "a.png"; putOutFiles writes them (the
+// 2D atlas list names bigtex_0.webp).
+std::vector<std::string> outFiles(int kind);
+void putOutFiles(const PackWorkspace& ws, int kind);
+// `names` with `more` added, sorted.
+std::vector<std::string> plus(std::vector<std::string> names, const std::string& more);
 // Files and folders (folders with a trailing "/") under `folder`, relative, sorted.
 std::vector<std::string> treeNames(const std::string& folder);
 

@@ -7,6 +7,7 @@
 #include "scene/Item_2d.h"
 #include "scene/Item_ar.h"
 #include "scene/MainDataHolder.h"
+#include "scene/ProjectSnapshot.h"
 #include "scenegraph/SceneRegistry.h"
 #include "TestSupport.h"
 
@@ -48,7 +49,8 @@ TEST(BigTexPackScene, packsTheItemsOfTheCurrentProject) {
     back->setBackground(true);
 
     int progress = 0;
-    ASSERT_TRUE(BigTexPacker::packBigTex([&progress](int n) { progress += n; }));
+    const ProjectSnapshot snapshot = ProjectSnapshot::capture(*holder);
+    ASSERT_TRUE(BigTexPacker::packBigTex(snapshot, [&progress](int n) { progress += n; }));
     EXPECT_EQ(progress, 30);
 
     const std::string desc = readFile(project + "/out/desc.json");

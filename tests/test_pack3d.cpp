@@ -15,6 +15,7 @@
 #include "pack/ShapeArray.h"
 #include "images/ImageBuffer.h"
 #include "scene/Item_3d.h"
+#include "scene/ProjectSnapshot.h"
 #include "scenegraph/GLNode.h"
 
 #include <gtest/gtest.h>
@@ -92,12 +93,12 @@ struct Workspace {
     }
     std::string templateFile(const std::string& name) const { return dir.file("data/tools/3d_template/" + name); }
     std::string out(const std::string& name) const { return dir.file("Projects/proj/out/" + name); }
-    Pack3dInput input(const std::vector<std::unique_ptr<Item_3d>>& items) const {
-        Pack3dInput in;
+    ProjectSnapshot input(const std::vector<std::unique_ptr<Item_3d>>& items) const {
+        ProjectSnapshot in;
         in.root = dir.path();
         in.projectName = project;
         for (const auto& i : items)
-            in.items.push_back(i.get());
+            in.items3d.push_back(Item3dSnapshot::of(*i));
         return in;
     }
 };
@@ -183,9 +184,10 @@ TEST(ParamJson, unwritableGlobalsStopsBeforeMaterials) {
 TEST(ShapeArray, transformsThroughTheModelMatrixAndDividesByW) {
     ObjMesh base;
     base.vertices = {Vec3(1, 2, 3), Vec3(-1, 0, 2)};
-    std::array<std::unique_ptr<ObjMesh>, 46> blendshapes;
-    blendshapes[4] = std::make_unique<ObjMesh>();
-    blendshapes[4]->vertices = {Vec3(1, 2, 4), Vec3(-1, 0, 2)};
+    std::array<std::shared_ptr<const ObjMesh>, 46> blendshapes;
+    auto raised = std::make_shared<ObjMesh>();
+    raised->vertices = {Vec3(1, 2, 4), Vec3(-1, 0, 2)};
+    blendshapes[4] = raised;
     math3d::Mat4 m = math3d::compose(Vec3(10, 0, 0), Vec3(2, 2, 2), math3d::Mat3::identity());
     const std::vector<Vec3> shapes = ShapeArray::build(base, blendshapes, m);
     ASSERT_EQ(shapes.size(), 2u * 47);
@@ -247,10 +249,10 @@ TEST(Pack3d, buildsTheOutFolderAndTheBundleReadsBack) {
     items.push_back(item3d("whole", kRoleWholeMesh));
     items.back()->mesh = quadMesh("");
 
-    Pack3dInput in = ws.input(items);
+    const ProjectSnapshot in = ws.input(items);
+    node.setPosition(Vec3(0, 0, 9)); // an edit after the snapshot does not reach the pack
     std::vector<int> steps;
-    in.progress = [&](int points) { steps.push_back(points); };
-    ASSERT_TRUE(pack3d(in));
+    ASSERT_TRUE(pack3d(in, [&](int points) { steps.push_back(points); }));
     EXPECT_EQ(steps, (std::vector<int>{5, 5, 5}));
 
     for (const char* name : lumo::k3dTemplateFiles) {
@@ -324,17 +326,18 @@ TEST(ConvertBlendshape, polygonsBecomeFansAndAFaceWithoutMaterialGetsTheDefault)
     std::vector<Vec3> shapes(4 * 47);
     std::copy(item->mesh->vertices.begin(), item->mesh->vertices.end(), shapes.begin());
     CFinalFormat f;
-    EXPECT_TRUE(ConvertBlendshape(f, *item, shapes, {}, {}, kConvertAccumulatedRanges | kConvertNeedNormalMap));
+    const Item3dSnapshot part = Item3dSnapshot::of(*item);
+    EXPECT_TRUE(ConvertBlendshape(f, part, shapes, {}, {}, kConvertAccumulatedRanges | kConvertNeedNormalMap));
     ASSERT_EQ(f.drawcalls.size(), 1u);
     EXPECT_TRUE(f.drawcalls[0].mat.textureFile.empty());
     EXPECT_FLOAT_EQ(f.drawcalls[0].mat.Kd[0], 0.8f);
     EXPECT_NE(f.jsonText().find("\"tex\":\"white.png\""), std::string::npos);
     EXPECT_EQ(f.drawcalls[0].alt_streams.size(), 2u);
     // Only the base: no tangent streams without kConvertNeedNormalMap; wrong sizes do nothing.
-    EXPECT_TRUE(ConvertBlendshape(f, *item, shapes, {}, {}, kConvertAccumulatedRanges));
+    EXPECT_TRUE(ConvertBlendshape(f, part, shapes, {}, {}, kConvertAccumulatedRanges));
     EXPECT_TRUE(f.drawcalls[1].alt_streams.empty());
     TraceCapture trace;
     shapes.pop_back();
-    EXPECT_FALSE(ConvertBlendshape(f, *item, shapes, {}, {}, 3));
+    EXPECT_FALSE(ConvertBlendshape(f, part, shapes, {}, {}, 3));
     EXPECT_EQ(f.drawcalls.size(), 2u);
 }

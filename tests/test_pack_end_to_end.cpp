@@ -15,6 +15,7 @@
 #include "scene/Item_2d.h"
 #include "scene/Item_3d.h"
 #include "scene/MainDataHolder.h"
+#include "scene/ProjectSnapshot.h"
 #include "scenegraph/GLNode.h"
 
 #include <gtest/gtest.h>
@@ -86,7 +87,7 @@ TEST(PackEndToEnd, twoDProjectFromRealFramesPacksIntoVerifyingBundles) {
     job.stickers.push_back(fixtureSticker(fixturesDir() + "/sequences/models_00000.png"));
     RecordingSink sink;
     PackController pc(ws.root(), "sequence2d", &sink);
-    pc.setBuildSteps([&] { return BigTexPacker::run(job); }, {});
+    pc.setBuildSteps([&](std::string& reason) { return BigTexPacker::run(job, nullptr, &reason); }, {});
 
     ASSERT_TRUE(pc.runPack(PackController::Auto, true, "", PackController::Kind2d)) << trace.all();
 
@@ -105,8 +106,8 @@ TEST(PackEndToEnd, twoDProjectFromRealFramesPacksIntoVerifyingBundles) {
 }
 
 // The pack command's core as the main window runs it: the current project of
-// MainDataHolder, its 2D item made the way the editor makes items, the real
-// packer wired by forCurrentProject.
+// MainDataHolder, its 2D item made the way the editor makes items, packed
+// from its snapshot by the real packer wired by forSnapshot.
 TEST(PackEndToEnd, currentProjectOfTheDataHolderPacksThroughThePackCommand) {
     LUMO_REQUIRE_FIXTURES();
     TraceCapture trace;
@@ -124,7 +125,8 @@ TEST(PackEndToEnd, currentProjectOfTheDataHolderPacksThroughThePackCommand) {
     sticker->mesh->node = &node;
     RecordingSink sink;
 
-    const bool packed = PackController::forCurrentProject(&sink).packProject(holder->projectType, 0);
+    const auto snapshot = std::make_shared<const ProjectSnapshot>(ProjectSnapshot::capture(*holder));
+    const bool packed = PackController::forSnapshot(snapshot, &sink).packProject(holder->projectType, 0);
 
     sticker->mesh->node = nullptr;
     holder->deleteItem(item);
@@ -175,13 +177,14 @@ TEST(PackEndToEnd, threeDProjectWithRealObjPacksIntoVerifyingBundles) {
     ASSERT_TRUE(part) << "spot_triangulated.obj did not load";
     const size_t objVertices = part->mesh->vertices.size();
     RecordingSink sink;
-    Pack3dInput input;
+    ProjectSnapshot input;
     input.root = ws.root();
     input.projectName = "spot3d";
-    input.items = {globals.get(), part.get()};
-    input.progress = [&](int n) { sink.advanceProgress(n); };
+    input.items3d = {Item3dSnapshot::of(*globals), Item3dSnapshot::of(*part)};
     PackController pc(ws.root(), "spot3d", &sink);
-    pc.setBuildSteps({}, [&] { return pack3d(input); });
+    pc.setBuildSteps({}, [&](std::string& reason) {
+        return pack3d(input, [&](int n) { sink.advanceProgress(n); }, &reason);
+    });
 
     ASSERT_TRUE(pc.runPack(PackController::Auto, true, "spotbundle", PackController::Kind3d)) << trace.all();
 

@@ -23,15 +23,14 @@ namespace {
 class PackPipeline : public ::testing::Test {
 protected:
     PackPipeline() : pc(ws.root(), "p", &sink) {
-        pc.setBuildSteps([this] { return build("desc.json"); }, [this] { return build("avatar.json"); });
+        pc.setBuildSteps([this](std::string&) { return build(PackController::Kind2d); },
+                         [this](std::string&) { return build(PackController::Kind3d); });
     }
 
     // Stand-in packer: writes the files its kind writes into out/.
-    bool build(const std::string& descriptor) {
+    bool build(int kind) {
         ++builds;
-        ws.put("out/" + descriptor, "{\"items\":[]}");
-        ws.put("out/script.js", "// script");
-        ws.put("out/a.png", "packer's a.png");
+        putOutFiles(ws, kind);
         return true;
     }
 
@@ -58,8 +57,7 @@ TEST_F(PackPipeline, step1BuildsOutAndLeavesZipAndBundlesRemoved) {
     EXPECT_FALSE(ws.has("zip/p.zip"));
     EXPECT_FALSE(ws.has("build/iOS/p.bundle"));
     EXPECT_FALSE(ws.has("build/Android/p.mp3"));
-    EXPECT_EQ(treeNames(ws.project("out")),
-              (std::vector<std::string>{"a.png", "desc.json", "script.js", "sub/"}));
+    EXPECT_EQ(treeNames(ws.project("out")), plus(outFiles(PackController::Kind2d), "sub/"));
     EXPECT_TRUE(trace.contains("delete file " + ws.project("build/iOS/p.bundle") + "\n"));
     EXPECT_TRUE(trace.contains("delete file " + ws.project("zip/p.zip") + "\n"));
     EXPECT_TRUE(trace.contains("delete file " + ws.project("out/eyes.glsl") + "\n"));
@@ -121,7 +119,7 @@ TEST_F(PackPipeline, autoRunMakesZipOfOutAndVerifyingBundlesWithTheSpokenLines) 
     const std::string zip = ws.project("zip/p.zip");
     const std::string bundle = ws.project("build/iOS/p.bundle");
     EXPECT_EQ(unzipNames(zip), treeNames(ws.project("out")));
-    EXPECT_EQ(unzipNames(zip), (std::vector<std::string>{"a.png", "desc.json", "script.js", "sub/"}));
+    EXPECT_EQ(unzipNames(zip), plus(outFiles(PackController::Kind2d), "sub/"));
     EXPECT_EQ(verifyBundle(bundle), 0);
     EXPECT_EQ(readFile(ws.project("build/Android/p.mp3")), readFile(bundle));
     EXPECT_EQ(readFile(bundle).substr(96), readFile(zip)) << "the bundle carries the zip unchanged";
@@ -156,8 +154,7 @@ TEST_F(PackPipeline, threeDRunTracesItsOwnLinesAndHonoursTheBundleName) {
     EXPECT_TRUE(trace.contains("runPack3d begin!\n"));
     EXPECT_TRUE(trace.contains("runPack3d end!\n"));
     EXPECT_FALSE(trace.contains("Packing bundle!"));
-    EXPECT_EQ(unzipNames(ws.project("zip/effect.zip")),
-              (std::vector<std::string>{"a.png", "avatar.json", "script.js"}));
+    EXPECT_EQ(unzipNames(ws.project("zip/effect.zip")), outFiles(PackController::Kind3d));
     EXPECT_EQ(verifyBundle(ws.project("build/iOS/effect.bundle")), 0);
     EXPECT_EQ(readFile(ws.project("build/Android/effect.mp3")), readFile(ws.project("build/iOS/effect.bundle")));
 }
@@ -165,11 +162,12 @@ TEST_F(PackPipeline, threeDRunTracesItsOwnLinesAndHonoursTheBundleName) {
 TEST_F(PackPipeline, secondRunReplacesEveryOutput) {
     ASSERT_TRUE(pc.runPack(PackController::Auto, true, "", PackController::Kind2d));
     const std::string firstBundle = readFile(ws.project("build/iOS/p.bundle"));
-    pc.setBuildSteps([this] { ws.put("out/other.txt", "second run"); return true; }, {});
+    pc.setBuildSteps([this](std::string&) { ws.put("out/other.txt", "second run"); return build(PackController::Kind2d); },
+                     {});
 
     ASSERT_TRUE(pc.runPack(PackController::Auto, true, "", PackController::Kind2d)) << trace.all();
 
-    EXPECT_EQ(unzipNames(ws.project("zip/p.zip")), (std::vector<std::string>{"other.txt"}));
+    EXPECT_EQ(unzipNames(ws.project("zip/p.zip")), plus(outFiles(PackController::Kind2d), "other.txt"));
     EXPECT_NE(readFile(ws.project("build/iOS/p.bundle")), firstBundle);
     EXPECT_EQ(readFile(ws.project("build/Android/p.mp3")), readFile(ws.project("build/iOS/p.bundle")));
 }
@@ -186,7 +184,8 @@ TEST_F(PackPipeline, packProjectChoosesKindByTypeFlagAndTracesTheResult) {
                           Case{1, false, "Pack 2d failed!", false}}) {
         TraceCapture local;
         const bool works = c.packerWorks;
-        pc.setBuildSteps([&] { return works && build("desc.json"); }, [&] { return works && build("avatar.json"); });
+        pc.setBuildSteps([&](std::string&) { return works && build(PackController::Kind2d); },
+                         [&](std::string&) { return works && build(PackController::Kind3d); });
         EXPECT_EQ(pc.packProject(c.projectType, PackController::Step1), c.ok) << c.line;
         EXPECT_TRUE(local.contains(c.line)) << local.all();
     }
@@ -243,9 +242,9 @@ const FailureCase kFailures[] = {
          b.env = std::make_unique<ScopedEnv>("LUMO_SIGN_KEY", (b.ws.root() + "/no-such-key.pem").c_str());
      },
      PackController::Auto, "effect", PackController::Kind3d, "cannot read signing key"},
-    {"packerFails", [](Breakage& b) { b.pc.setBuildSteps([] { return false; }, {}); },
+    {"packerFails", [](Breakage& b) { b.pc.setBuildSteps([](std::string&) { return false; }, {}); },
      PackController::Auto, "effect", PackController::Kind2d, "packBigTex Failded!\n"},
-    {"packerWritesNothing", [](Breakage& b) { b.pc.setBuildSteps({}, [] { return true; }); },
+    {"packerWritesNothing", [](Breakage& b) { b.pc.setBuildSteps({}, [](std::string&) { return true; }); },
      PackController::Auto, "effect", PackController::Kind3d, "pack step pack3d failed: "},
     {"noPackerForKind", [](Breakage& b) { b.pc.setBuildSteps({}, {}); },
      PackController::Step1, "effect", PackController::Kind2d, "no packer for this kind"},

@@ -48,10 +48,10 @@ TEST_F(PackStatusBar, runShowsItsStepsAndEndsWithSuccessAndAnEmptyBar) {
     QString textWhileBuilding;
     int valueWhileBuilding = -1;
     pc.setBuildSteps(
-        [&] {
+        [&](std::string&) {
             textWhileBuilding = message->text();
             valueWhileBuilding = progress->value();
-            ws.put("out/desc.json", "{}");
+            putOutFiles(ws, PackController::Kind2d);
             return true;
         },
         {});
@@ -68,7 +68,7 @@ TEST_F(PackStatusBar, runShowsItsStepsAndEndsWithSuccessAndAnEmptyBar) {
 }
 
 TEST_F(PackStatusBar, failedRunShowsPackFailedAndResetsTheBar) {
-    pc.setBuildSteps({}, [] { return false; });
+    pc.setBuildSteps({}, [](std::string&) { return false; });
     StatusBarController::instance()->setProgress(60);
 
     EXPECT_FALSE(pc.runPack(PackController::Auto, true, "", PackController::Kind3d));
