@@ -160,7 +160,7 @@ bool MeshBundleDescriptor::parse(const char* text, size_t size, std::string& err
     *this = MeshBundleDescriptor();
     error.clear();
     rapidjson::Document doc;
-    doc.Parse(text, size);
+    doc.Parse<rapidjson::kParseIterativeFlag>(text, size); // no recursion: any nesting depth is safe
     if (doc.HasParseError()) {
         error = std::string("avatar.json is not valid JSON: ") + rapidjson::GetParseError_En(doc.GetParseError()) +
                 " at byte " + std::to_string(doc.GetErrorOffset());

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <new>
 
 namespace {
 
@@ -26,12 +27,26 @@ struct Span {
     }
 };
 
+// What the decoded meshes may still take, in bytes.
+struct Budget {
+    uint64_t left = 0;
+    bool take(uint64_t bytes) {
+        if (bytes > left)
+            return false;
+        left -= bytes;
+        return true;
+    }
+};
+
 class DrawCallDecoder {
 public:
-    DrawCallDecoder(const Span* spans, const MeshBundleDrawCallInfo& info, std::string& error)
-        : m_spans(spans), m_info(info), m_error(error) {}
+    DrawCallDecoder(const Span* spans, const MeshBundleDrawCallInfo& info, Budget& budget, std::string& error)
+        : m_spans(spans), m_info(info), m_budget(budget), m_error(error) {}
 
     bool decode(MeshBundleMesh& mesh) {
+        if (!charge(sizeof(MeshBundleMesh) + m_info.name.size() + m_info.mat.tex.size() +
+                    m_info.alt_streams.size() * (sizeof(MeshBundleAltStream) + sizeof(std::vector<float>))))
+            return false;
         mesh.info = m_info;
         return readTriangles(mesh) && readPN(mesh) && readTexCoords(mesh) && readAltStreams(mesh) &&
                readBlendshapes(mesh);
@@ -43,6 +58,14 @@ private:
         return false;
     }
     const Span& span(int b) const { return m_spans[b]; }
+    // Books `bytes` of decoded data; false (refused) past the budget.
+    bool charge(uint64_t bytes) {
+        if (m_budget.take(bytes))
+            return true;
+        return fail("the decoded meshes would take more than " +
+                    std::to_string(MeshBundleReader::kDecodedBytesPerInputByte) +
+                    " times the bundle's size; drawcalls or ranges share their data");
+    }
 
     bool readTriangles(MeshBundleMesh& mesh) {
         const Span& ebo = span(MeshBundleDescriptor::Ebo);
@@ -51,6 +74,8 @@ private:
             return fail("ofs_ebo is not a multiple of 2");
         if (m_info.count > ebo.bytes / (3 * indexSize) || !ebo.holds(m_info.ofs_ebo, m_info.count * 3 * indexSize))
             return fail("the indices of " + std::to_string(m_info.count) + " triangles run past the end of ebo");
+        if (!charge(m_info.count * 3 * sizeof(uint32_t)))
+            return false;
         mesh.triangles.resize(m_info.count * 3);
         uint32_t highest = 0;
         for (size_t i = 0; i < mesh.triangles.size(); ++i) {
@@ -69,6 +94,8 @@ private:
             return fail("ofs_PN is not a multiple of 2");
         if (!buf.holds(m_info.ofs_PN, uint64_t(mesh.vertexCount) * 12))
             return fail("the P/N entries of " + std::to_string(mesh.vertexCount) + " vertices run past their buffer");
+        if (!charge(uint64_t(mesh.vertexCount) * 12))
+            return false;
         mesh.pn.resize(mesh.vertexCount * 6);
         if (!mesh.pn.empty())
             std::memcpy(mesh.pn.data(), buf.data + m_info.ofs_PN, mesh.pn.size() * 2);
@@ -81,6 +108,8 @@ private:
             return fail(std::string(what) + " offset is not a multiple of 4");
         if (!vs.holds(ofs, uint64_t(vertexCount) * perVertex * 4))
             return fail(std::string(what) + " runs past the end of vbo_static");
+        if (!charge(uint64_t(vertexCount) * perVertex * 4))
+            return false;
         out.resize(vertexCount * perVertex);
         if (!out.empty())
             std::memcpy(out.data(), vs.data + ofs, out.size() * 4);
@@ -112,6 +141,8 @@ private:
         const uint64_t p = m_info.p_bs_padd_ranges;
         if (p > paddCount || paddCount - p < kBlendshapes + 1)
             return fail("p_bs_padd_ranges " + std::to_string(p) + " leaves fewer than 47 entries in bs_padd_ranges");
+        if (!charge(kBlendshapes * sizeof(std::vector<MeshBundleDeltaRange>)))
+            return false;
         mesh.blendshapes.resize(kBlendshapes);
         for (int b = 1; b <= kBlendshapes; ++b) {
             const uint32_t first = padd.at<uint32_t>((p + b - 1) * 4);
@@ -143,6 +174,8 @@ private:
             const uint64_t start = (vboOfs - m_info.ofs_PN) / 2;
             if (start + length > paddedEntries)
                 return fail(where + "a range runs past the drawcall's vertices");
+            if (!charge(sizeof(MeshBundleDeltaRange) + uint64_t(length) * 2))
+                return false;
             range.start = static_cast<uint32_t>(start);
             range.values.resize(length);
             if (length)
@@ -154,6 +187,7 @@ private:
 
     const Span* m_spans;
     const MeshBundleDrawCallInfo& m_info;
+    Budget& m_budget;
     std::string& m_error;
 };
 
@@ -210,24 +244,44 @@ std::vector<int16_t> MeshBundleMesh::shapePN(int b) const {
     return result;
 }
 
-bool MeshBundleReader::fromBytes(const uint8_t* bin, size_t binSize, const char* json, size_t jsonSize,
-                                 std::vector<MeshBundleMesh>& meshes, std::string& error) {
-    meshes.clear();
+namespace {
+
+bool decodeAll(const uint8_t* bin, size_t binSize, const char* json, size_t jsonSize,
+               std::vector<MeshBundleMesh>& meshes, std::string& error) {
     MeshBundleDescriptor descriptor;
     if (!descriptor.parse(json, jsonSize, error))
         return false;
     Span spans[MeshBundleDescriptor::BufferCount];
     if (!tileBuffers(descriptor, bin, binSize, spans, error))
         return false;
+    Budget budget{(uint64_t(binSize) + jsonSize) * MeshBundleReader::kDecodedBytesPerInputByte +
+                  MeshBundleReader::kDecodedBytesSlack};
     for (const MeshBundleDrawCallInfo& info : descriptor.drawcalls) {
         MeshBundleMesh mesh;
-        if (!DrawCallDecoder(spans, info, error).decode(mesh)) {
-            meshes.clear();
+        if (!DrawCallDecoder(spans, info, budget, error).decode(mesh))
             return false;
-        }
         meshes.push_back(std::move(mesh));
     }
     return true;
+}
+
+} // namespace
+
+bool MeshBundleReader::fromBytes(const uint8_t* bin, size_t binSize, const char* json, size_t jsonSize,
+                                 std::vector<MeshBundleMesh>& meshes, std::string& error) {
+    meshes.clear();
+    bool ok = false;
+    try {
+        ok = decodeAll(bin, binSize, json, jsonSize, meshes, error);
+    } catch (const std::bad_alloc&) {
+        ok = false;
+        meshes.clear();
+        meshes.shrink_to_fit();
+        error = "out of memory";
+    }
+    if (!ok)
+        meshes.clear();
+    return ok;
 }
 
 bool MeshBundleReader::fromFiles(const std::string& path, std::vector<MeshBundleMesh>& meshes, std::string& error) {

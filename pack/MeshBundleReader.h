@@ -7,8 +7,12 @@
 // Every offset, length and count of the descriptor is checked against the
 // binary before it is used: the six buffers must tile avatar.bin exactly,
 // each vertex stream, index list and delta range must lie inside its buffer,
-// and each index must name a vertex whose data is present. A file that does
-// not fit is refused with a readable reason; nothing is read out of bounds.
+// and each index must name a vertex whose data is present. The decoded
+// meshes may take at most kDecodedBytesPerInputByte times the input's size
+// (plus kDecodedBytesSlack): drawcalls, blendshapes or ranges that share
+// bytes cannot make a small bundle demand more. A file that does not fit is
+// refused with a readable reason; nothing is read out of bounds and nothing
+// throws (running out of memory is a refusal too).
 
 #include "pack/MeshBundleDescriptor.h"
 
@@ -42,6 +46,9 @@ struct MeshBundleMesh {
 
 class MeshBundleReader {
 public:
+    static constexpr uint64_t kDecodedBytesPerInputByte = 8;
+    static constexpr uint64_t kDecodedBytesSlack = 64 * 1024;
+
     // From memory: bin/binSize the whole avatar.bin, json/jsonSize the whole
     // avatar.json (not retained). False with the reason in `error` and
     // `meshes` emptied when the pair does not fit together.

@@ -22,8 +22,8 @@ struct ValidBundle {
     std::vector<uint8_t> bin;
     std::string json;
 
-    ValidBundle() {
-        const int n = 20;
+    // n vertices; `movedByAll`: blendshape 1 moves every vertex.
+    explicit ValidBundle(int n = 20, bool movedByAll = false) {
         std::vector<Vec3> shapes(static_cast<size_t>(n) * meshbundle::kShapeCount);
         std::vector<float> st;
         std::vector<MeshCorner> corners;
@@ -36,6 +36,8 @@ struct ValidBundle {
         shapes[1 * n + 3] = Vec3(0, 0.5f, 0);
         shapes[1 * n + 4] = Vec3(0, 0.5f, 0);
         shapes[7 * n + 15] = Vec3(0.2f, 0, 0);
+        for (int i = 0; movedByAll && i < n; ++i)
+            shapes[1 * n + i] = Vec3(0, 0.25f, 0);
         MeshPart p;
         p.name = "strip";
         p.vertexCount = n;
@@ -165,6 +167,34 @@ TEST(MeshBundleReader, refusesCorruptRangeRecords) {
     const uint32_t big = 1000;
     std::memcpy(&bin[padd + 4], &big, 4);
     EXPECT_FALSE(read(bin, v.json, error));
+}
+
+// Inputs whose decoding would take far more than their size, or whose JSON
+// nests deeper than any stack: each is a refusal with a reason, not a crash.
+TEST(MeshBundleReader, refusesAmplificationAndDeepNesting) {
+    const ValidBundle big(3000, true);
+    const size_t list = big.json.find("\"drawcalls\":[") + 13;
+    const std::string first = big.json.substr(list + 1, big.json.find("\n}}", list) + 3 - list - 1);
+    std::string repeated = first;
+    for (int i = 0; i < 400; ++i)
+        repeated += ",\n" + first;
+    struct Case {
+        const char* what;
+        std::string json;
+        const char* reason;
+    };
+    const Case cases[] = {
+        {"one large drawcall listed 400 times", big.json.substr(0, list + 1) + repeated + "\n]}", "times the bundle"},
+        {"100000 nested arrays", std::string(100000, '['), "not valid JSON"},
+        {"100000 nested objects", std::string(100000, '{'), "not valid JSON"},
+    };
+    for (const Case& c : cases) {
+        std::string error;
+        EXPECT_FALSE(read(big.bin, c.json, error)) << c.what;
+        EXPECT_NE(error.find(c.reason), std::string::npos) << c.what << ": " << error;
+    }
+    std::string error;
+    EXPECT_TRUE(read(big.bin, big.json, error)) << "the large bundle itself stays readable: " << error;
 }
 
 TEST(MeshBundleReader, survivesRandomCutsAndFlips) {
