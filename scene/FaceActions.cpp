@@ -90,22 +90,30 @@ bool FaceActions::loadFromBytes(const std::string& bytes) {
 }
 
 bool FaceActions::loadFromFile(const std::string& path) {
+    // Only a regular file is opened: a pipe or device would block or never end.
+    std::error_code ec;
+    const std::filesystem::file_status st = std::filesystem::status(path, ec);
+    if (ec || !std::filesystem::is_regular_file(st)) {
+        Trace::out("can not open file:%s\n", path.c_str());
+        reportInvalid();
+        return false;
+    }
+    const uintmax_t size = std::filesystem::file_size(path, ec);
+    if (ec || size > kMaxFileBytes) {
+        Trace::out("action file too large:%s\n", path.c_str());
+        reportInvalid();
+        return false;
+    }
     std::unique_ptr<FILE, FileCloser> file(std::fopen(path.c_str(), "rb"));
     if (!file) {
         Trace::out("can not open file:%s\n", path.c_str());
         reportInvalid();
         return false;
     }
-    std::error_code ec;
-    const uintmax_t size = std::filesystem::file_size(path, ec);
-    if (!ec && size > kMaxFileBytes) {
-        Trace::out("action file too large:%s\n", path.c_str());
-        reportInvalid();
-        return false;
-    }
     std::unique_ptr<char[]> buffer(new char[kReadBufferSize]);
     rapidjson::FileReadStream stream(file.get(), buffer.get(), kReadBufferSize);
     rapidjson::Document doc;
+    // Iterative: nesting depth costs heap, never stack.
     doc.ParseStream<rapidjson::kParseIterativeFlag>(stream);
     return applyDocument(doc, m_actions);
 }

@@ -27,8 +27,9 @@ public:
     // skipped with the console line "skip face action %d: <reason>\n".
     bool loadFromBytes(const std::string& bytes);
     // As loadFromBytes, reading the file at `path` ("rb") through a 65536-byte
-    // buffer. A file that cannot be opened, or of more than 16 MiB, counts as
-    // invalid JSON.
+    // buffer. A file that cannot be opened, is not a regular file (a folder,
+    // pipe or device), or is larger than 16 MiB counts as invalid JSON. Any
+    // nesting depth is parsed without recursion.
     bool loadFromFile(const std::string& path);
 
     int count() const { return static_cast<int>(m_actions.size()); }

@@ -3,6 +3,7 @@
 #include "base/Paths.h"
 #include "base/SharedInstance.h"
 #include "base/Trace.h"
+#include "base/WholeFile.h"
 #include "geometry/ObjMesh.h"
 #include "images/ImageBuffer.h"
 #include "scene/Item_2d.h"
@@ -12,9 +13,7 @@
 #include "scenegraph/GLNode.h"
 
 #include <algorithm>
-#include <fstream>
 #include <mutex>
-#include <sstream>
 
 namespace {
 
@@ -22,7 +21,7 @@ namespace {
 constexpr int32_t kReferenceDrawMode = 0xE4; // faces, smooth, textured, lighting
 constexpr int32_t kPhoneDrawMode = 0x64;     // faces, smooth, textured
 // Template scripts are small; anything larger is refused rather than read.
-constexpr std::streamoff kMaxTemplateBytes = 16 * 1024 * 1024;
+constexpr uint64_t kMaxTemplateBytes = 16 * 1024 * 1024;
 
 void reportMissingMesh(const std::string& path) {
     Trace::out("can not load obj path:%s", path.c_str());
@@ -40,23 +39,6 @@ void drawAsReference(ObjMesh& mesh, int32_t mode) {
     mesh.modeOverride = true;
     mesh.modeOverrideValue = mode;
     mesh.pickable = false;
-}
-
-// The whole file as text; empty when it cannot be opened or is too large.
-std::string readTextFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary | std::ios::ate);
-    if (!in)
-        return {};
-    const std::streamoff size = in.tellg();
-    if (size < 0 || size > kMaxTemplateBytes) {
-        Trace::out("template file too large or unreadable:%s\n", path.c_str());
-        return {};
-    }
-    std::string text(static_cast<size_t>(size), '\0');
-    in.seekg(0);
-    in.read(&text[0], size);
-    text.resize(static_cast<size_t>(in.gcount()));
-    return text;
 }
 
 // A copy of `source` for a new item, or null ("can not creat quad") when the
@@ -102,34 +84,29 @@ MainDataHolder::MainDataHolder()
 MainDataHolder::~MainDataHolder() = default;
 
 bool MainDataHolder::init(const std::string& rootDir) {
-    referenceHead->clear();
-    referenceVertices.clear();
+    // Both meshes every item is made from load first; the holder takes the
+    // new root, its paths and the meshes only once both loads succeeded, so
+    // a failed init leaves it as it was.
+    const std::string data = rootDir + "/data";
+    const std::string headPath = data + "/ref/ar_demo3.obj";
+    std::unique_ptr<ObjMesh> head(new ObjMesh), quad(new ObjMesh);
+    if (!loadMesh(*head, headPath) || !loadMesh(*quad, data + "/ref/reference_quad.obj"))
+        return false;
     root = rootDir;
-    dataDir = root + "/data";
+    dataDir = data;
     projectsDir = root + "/Projects";
-    referenceHeadPath = dataDir + "/ref/ar_demo3.obj";
-    defaultArTexture.clear();
-    default2dFrame.clear();
-    templatePath.clear();
-    if (!loadReferenceMeshes())
-        return false;
-    setUpPhoneAndPreview();
-    loadAvatarMeshes();
-    return true;
-}
-
-bool MainDataHolder::loadReferenceMeshes() {
-    if (!loadMesh(*referenceHead, referenceHeadPath))
-        return false;
+    referenceHeadPath = headPath;
     defaultArTexture = dataDir + "/ref/default_ar.png";
     default2dFrame = dataDir + "/ref/default_00000.png";
     templatePath = dataDir + "/tools/3d_template/script.js";
-    if (!loadMesh(*templateQuad, dataDir + "/ref/reference_quad.obj"))
-        return false;
+    referenceHead = std::move(head);
+    templateQuad = std::move(quad);
     referenceHead->name = "reference_head";
     drawAsReference(*referenceHead, kReferenceDrawMode);
     buildReferenceVertices();
     templateQuad->name = "2d_template";
+    setUpPhoneAndPreview();
+    loadAvatarMeshes();
     return true;
 }
 
@@ -172,11 +149,15 @@ void MainDataHolder::loadAvatarMeshes() {
 bool MainDataHolder::parseTemplate() {
     Trace::out("\nMainDataHolder::parseTemplate\n");
     Trace::out("template path:%s\n", templatePath.c_str());
-    const std::string text = templatePath.empty() ? std::string() : readTextFile(templatePath);
-    return parseTemplateText(text, templatePath);
+    std::string text;
+    const bool read = !templatePath.empty() && readWholeFile(templatePath, text, kMaxTemplateBytes);
+    if (!read)
+        Trace::out("template file missing, too large or unreadable:%s\n", templatePath.c_str());
+    parseTemplateText(text, templatePath);
+    return read;
 }
 
-bool MainDataHolder::parseTemplateText(const std::string& text, const std::string& templateFile) {
+void MainDataHolder::parseTemplateText(const std::string& text, const std::string& templateFile) {
     scanTemplateDeclarations(text, globalParams, materialParams);
     const std::string folder = splitPath(templateFile).folder;
     for (std::vector<TemplateParam>* list : {&globalParams, &materialParams})
@@ -184,7 +165,6 @@ bool MainDataHolder::parseTemplateText(const std::string& text, const std::strin
             if (p.type == "texture")
                 p.texPath = folder + p.values;
     Trace::out(" MainDataHolder::parseTemplate end\n");
-    return true;
 }
 
 bool MainDataHolder::loadFaceActions() {

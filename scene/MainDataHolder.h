@@ -46,18 +46,23 @@ public:
 
     // Loads the reference data under root + "/data" (root without trailing
     // separator). False with "can not load obj path:%s" when the reference
-    // head or the template quad cannot be loaded (then the remaining paths stay
-    // empty and nearestReferenceVertex answers -1). A missing phone picture
-    // ("vexa phone can't load\n") or avatar mesh is reported but not fatal.
+    // head or the template quad cannot be loaded: the holder is then left as
+    // it was, paths and meshes included (empty paths, and -1 from
+    // nearestReferenceVertex, before a first successful init). A missing
+    // phone picture ("vexa phone can't load\n") or avatar mesh is reported
+    // but not fatal.
     bool init(const std::string& root);
 
     // Appends the declarations of the template script at templatePath to
     // globalParams / materialParams (not cleared first) and sets texPath of
-    // every "texture" parameter. A missing file gives no parameters. Always true.
+    // every "texture" parameter. True when the script was read (with or
+    // without declarations); false, with a console line and no parameters,
+    // when templatePath is empty or names no readable regular file of at most
+    // 16 MiB. The editor starts either way.
     bool parseTemplate();
     // As parseTemplate, with the script text given; `templateFile` is the path
     // whose folder prefixes texture defaults.
-    bool parseTemplateText(const std::string& text, const std::string& templateFile);
+    void parseTemplateText(const std::string& text, const std::string& templateFile);
 
     // Reloads data/tools/actions.json (see FaceActions::loadFromBytes for the
     // outcomes). On false the attribute panel's lists must be left alone.
@@ -111,7 +116,6 @@ public:
     std::unique_ptr<ImageBuffer> previewPicture; // never null; phonevexa.png, rows top-down
 
 private:
-    bool loadReferenceMeshes();
     void setUpPhoneAndPreview();
     void loadAvatarMeshes();
     void buildReferenceVertices();

@@ -6,14 +6,8 @@
 
 #include <algorithm>
 #include <cfloat>
-#include <regex>
 
 namespace {
-
-// Longest stretch from "@" through the blanks after the name that a
-// declaration head may span; longer heads are refused so that the regular
-// expression engine never recurses over unbounded input.
-constexpr size_t kMaxHeadLength = 4096;
 
 float toFloat(double d) {
     if (d > FLT_MAX)
@@ -66,11 +60,44 @@ void readDescription(const rapidjson::Value& object, TemplateParam& p) {
 }
 
 bool isLineBreak(char c) { return c == '\n' || c == '\r'; }
+bool isBlank(char c) { return c == ' ' || c == '\t'; }
+bool isNameChar(char c) {
+    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_';
+}
 
-size_t lineEnd(const std::string& text, size_t from) {
-    while (from < text.size() && !isLineBreak(text[from]))
-        ++from;
-    return from;
+// Head of a declaration, "@" [gm] "param" [ \t]+ [0-9a-zA-Z_]+ [ \t]*, at
+// text[at]: the offset just past it, or npos when there is none. Stops at
+// the first character that cannot continue the head, so each call reads
+// only the head it matches.
+struct Head {
+    size_t end = std::string::npos;
+    size_t nameBegin = 0, nameEnd = 0;
+};
+
+Head matchHead(const std::string& text, size_t at) {
+    Head h;
+    const size_t n = text.size();
+    size_t i = at + 1;
+    if (i >= n || (text[i] != 'g' && text[i] != 'm'))
+        return h;
+    if (text.compare(i + 1, 5, "param") != 0)
+        return h;
+    i += 6;
+    const size_t blanks = i;
+    while (i < n && isBlank(text[i]))
+        ++i;
+    if (i == blanks)
+        return h;
+    h.nameBegin = i;
+    while (i < n && isNameChar(text[i]))
+        ++i;
+    if (i == h.nameBegin)
+        return h;
+    h.nameEnd = i;
+    while (i < n && isBlank(text[i]))
+        ++i;
+    h.end = i;
+    return h;
 }
 
 } // namespace
@@ -91,31 +118,25 @@ TemplateParam TemplateParam::fromDeclaration(const std::string& scope, const std
 }
 
 // The declaration expression is "[@]([gm])param[ \t]+([0-9a-zA-Z_]+)[ \t]*(.*)".
-// Its last group always takes the rest of the line, so the head is matched
-// with the regular expression on a bounded window and the description is cut
-// at the line break directly; the matches are the same.
+// Its last group always takes the rest of the line, so a head that matches
+// is a declaration. A head that fails ends before any later "@" (its
+// characters are letters and blanks), so every character is read a bounded
+// number of times: the scan is linear in the text.
 void scanTemplateDeclarations(const std::string& text, std::vector<TemplateParam>& globals,
                               std::vector<TemplateParam>& materials) {
-    static const std::regex head("[@]([gm])param[ \\t]+([0-9a-zA-Z_]+)[ \\t]*", std::regex::ECMAScript);
     size_t pos = 0;
     while ((pos = text.find('@', pos)) != std::string::npos) {
-        const size_t end = lineEnd(text, pos);
-        const size_t windowEnd = std::min(end, pos + kMaxHeadLength);
-        std::smatch m;
-        const auto first = text.begin() + static_cast<std::ptrdiff_t>(pos);
-        const auto last = text.begin() + static_cast<std::ptrdiff_t>(windowEnd);
-        if (!std::regex_search(first, last, m, head, std::regex_constants::match_continuous)) {
+        const Head h = matchHead(text, pos);
+        if (h.end == std::string::npos) {
             ++pos;
             continue;
         }
-        const size_t headEnd = pos + static_cast<size_t>(m.length(0));
-        if (headEnd == windowEnd && windowEnd < end) {
-            Trace::out("template declaration too long, skipped at offset %zu\n", pos);
-            pos = end;
-            continue;
-        }
-        const std::string scope = m.str(1), name = m.str(2);
-        const std::string description = text.substr(headEnd, end - headEnd);
+        size_t end = h.end;
+        while (end < text.size() && !isLineBreak(text[end]))
+            ++end;
+        const std::string scope(1, text[pos + 1]);
+        const std::string name = text.substr(h.nameBegin, h.nameEnd - h.nameBegin);
+        const std::string description = text.substr(h.end, end - h.end);
         Trace::out("%s %s %s\n", scope.c_str(), name.c_str(), description.c_str());
         TemplateParam p = TemplateParam::fromDeclaration(scope, name, description);
         (scope == "g" ? globals : materials).push_back(std::move(p));

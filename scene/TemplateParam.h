@@ -40,8 +40,7 @@ struct TemplateParam {
 // overlaps (a second declaration on the line of a first one belongs to the
 // first one's description). Traces "%s %s %s\n" (scope, name, description)
 // per declaration and appends the record to `globals` when the scope is "g",
-// otherwise to `materials`; neither list is cleared. A declaration whose
-// scope, blanks and name together exceed 4096 characters is refused with a
-// console line. Any bytes are accepted.
+// otherwise to `materials`; neither list is cleared. Any bytes are accepted;
+// the time taken is linear in the text's length.
 void scanTemplateDeclarations(const std::string& text, std::vector<TemplateParam>& globals,
                               std::vector<TemplateParam>& materials);

@@ -165,14 +165,18 @@ TEST(TemplateParams, texturePathIsTheTemplateFolderPlusTheDefault) {
     EXPECT_EQ(holder.globalParams[1].texPath, "C:\\t\\a.png");
 }
 
-TEST(TemplateParams, missingTemplateGivesNoParametersAndSucceeds) {
-    MainDataHolder holder;
-    TraceCapture trace;
-    holder.templatePath = "/nonexistent/folder/script.js";
-    EXPECT_TRUE(holder.parseTemplate());
-    EXPECT_TRUE(holder.globalParams.empty());
-    EXPECT_TRUE(holder.materialParams.empty());
-    EXPECT_TRUE(trace.contains("template path:/nonexistent/folder/script.js\n"));
+TEST(TemplateParams, unreadableTemplateGivesNoParametersAndFails) {
+    testing_support::ScratchDir dir;
+    for (const std::string& path : {std::string("/nonexistent/folder/script.js"), dir.path(), std::string()}) {
+        MainDataHolder holder;
+        testing_support::TraceCapture trace;
+        holder.templatePath = path;
+        EXPECT_FALSE(holder.parseTemplate()) << path;
+        EXPECT_TRUE(holder.globalParams.empty());
+        EXPECT_TRUE(holder.materialParams.empty());
+        EXPECT_TRUE(trace.contains("template path:" + path + "\n"));
+        EXPECT_TRUE(trace.contains("template file missing, too large or unreadable:" + path + "\n"));
+    }
 }
 
 TEST(TemplateParams, hostileTextNeverBreaksTheScanner) {
@@ -182,12 +186,25 @@ TEST(TemplateParams, hostileTextNeverBreaksTheScanner) {
     std::string longDesc = "// @gparam a {\"type\":\"edit\",\"default_value\":\"" + std::string(300000, 'x') + "\"}";
     std::string blanks = "// @gparam" + std::string(100000, ' ') + "a {}";
     Scan s1 = scan(longName);
-    EXPECT_TRUE(s1.globals.empty());
+    ASSERT_EQ(s1.globals.size(), 1u);
+    EXPECT_EQ(s1.globals[0].name.size(), 200000u);
     Scan s2 = scan(longDesc);
     ASSERT_EQ(s2.globals.size(), 1u);
     EXPECT_EQ(s2.globals[0].values.size(), 300000u);
     Scan s3 = scan(blanks);
-    EXPECT_TRUE(s3.globals.empty());
+    ASSERT_EQ(s3.globals.size(), 1u);
+    EXPECT_EQ(s3.globals[0].name, "a");
+
+    // Lines of near-misses, each megabytes long: a scan that restarts the
+    // line for every "@" would take hours here.
+    const std::string mb(1 << 20, '@');
+    for (const std::string& line : {"//" + mb, "// @gparam" + std::string(1 << 20, ' ') + "@",
+                                    [] { std::string t; for (int i = 0; i < (1 << 18); ++i) t += "@gpar"; return t; }()}) {
+        Scan s = scan(line + "\n// @mparam last {}\n");
+        EXPECT_TRUE(s.globals.empty());
+        ASSERT_EQ(s.materials.size(), 1u);
+        EXPECT_EQ(s.materials[0].name, "last");
+    }
 
     std::string bytes;
     uint32_t x = 12345;
