@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <limits>
 
 namespace {
@@ -111,19 +112,13 @@ void fillFrames(DescNode& node, const Sticker2d& s, int frameCount, const FrameS
     }
 }
 
-long long longestFrom(const std::vector<DescNode>& nodes, int index, std::vector<bool>& onPath) {
-    if (index < 0 || size_t(index) >= nodes.size() || onPath[size_t(index)])
-        return 0;
-    const DescNode& n = nodes[size_t(index)];
-    const long long own = (long long)n.loopcnt * n.frameCnt1Loop;
-    if (n.nodetype == kNodeLastMember || n.childNodes.empty())
-        return own;
-    onPath[size_t(index)] = true;
-    long long m = 0;
-    for (int child : n.childNodes)
-        m = std::max(m, longestFrom(nodes, child, onPath));
-    onPath[size_t(index)] = false;
-    return n.nodetype == kNodeGroup ? m : own + m;
+// a + b, held at the long long range instead of overflowing.
+long long saturatingAdd(long long a, long long b) {
+    if (b > 0 && a > std::numeric_limits<long long>::max() - b)
+        return std::numeric_limits<long long>::max();
+    if (b < 0 && a < std::numeric_limits<long long>::min() - b)
+        return std::numeric_limits<long long>::min();
+    return a + b;
 }
 
 int clampToInt(long long v) {
@@ -232,8 +227,52 @@ DescFrame DescNodeBuilder::frameEntry(const Sticker2d& item, const TexFrame& f, 
 }
 
 long long DescNodeBuilder::findLongestFramePath(const std::vector<DescNode>& nodes, int index) {
-    std::vector<bool> onPath(nodes.size(), false);
-    return longestFrom(nodes, index, onPath);
+    if (index < 0 || size_t(index) >= nodes.size())
+        return 0;
+    // Depth-first over the chain with an explicit stack (chains may be as long
+    // as the node list) and one result per node: a node reached again along
+    // another branch (diamond-shaped chains) is not walked again, so the walk
+    // is linear in nodes and child links. A child on the current path closes
+    // a cycle and counts 0.
+    enum State : uint8_t { kNew, kOnPath, kDone };
+    std::vector<uint8_t> state(nodes.size(), kNew);
+    std::vector<long long> result(nodes.size(), 0);
+    struct Frame {
+        int node;
+        size_t nextChild;
+        long long best;
+    };
+    auto own = [&nodes](int i) { return (long long)nodes[size_t(i)].loopcnt * nodes[size_t(i)].frameCnt1Loop; };
+    auto ends = [&nodes](int i) {
+        return nodes[size_t(i)].nodetype == kNodeLastMember || nodes[size_t(i)].childNodes.empty();
+    };
+    std::vector<Frame> stack{{index, 0, 0}};
+    state[size_t(index)] = kOnPath;
+    while (!stack.empty()) {
+        Frame& f = stack.back();
+        const DescNode& n = nodes[size_t(f.node)];
+        if (!ends(f.node) && f.nextChild < n.childNodes.size()) {
+            const int child = n.childNodes[f.nextChild++];
+            if (child < 0 || size_t(child) >= nodes.size() || state[size_t(child)] == kOnPath)
+                continue;
+            if (state[size_t(child)] == kDone) {
+                f.best = std::max(f.best, result[size_t(child)]);
+                continue;
+            }
+            state[size_t(child)] = kOnPath;
+            stack.push_back({child, 0, 0});
+            continue;
+        }
+        const long long value = ends(f.node) ? own(f.node)
+                                : n.nodetype == kNodeGroup ? f.best
+                                                           : saturatingAdd(own(f.node), f.best);
+        result[size_t(f.node)] = value;
+        state[size_t(f.node)] = kDone;
+        stack.pop_back();
+        if (!stack.empty())
+            stack.back().best = std::max(stack.back().best, value);
+    }
+    return result[size_t(index)];
 }
 
 void DescNodeBuilder::applyGroupFixups(std::vector<DescNode>& nodes) {
@@ -281,8 +320,12 @@ std::vector<DescNode> DescNodeBuilder::buildArNodes(const std::vector<ArItem>& i
         image.flipHorizontal();
         const std::string path = outDir + item.texname + ".webp";
         LOG_INFO("save ar tex to: %s\n", path.c_str());
-        if (!image.imwrite(path))
+        if (!image.imwrite(path)) {
             LOG_INFO("save ar texture faild\n");
+            Trace::out("AR texture could not be written, item left out: %s\n", path.c_str());
+            nodes.pop_back();
+            continue;
+        }
         nodes.back().path = item.texname + ".webp";
         LOG_INFO("ar tex saved\n");
     }

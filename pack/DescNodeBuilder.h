@@ -37,12 +37,13 @@ public:
     // loopcnt x frameCnt1Loop (none for a group) plus the longest path among
     // its children; a last member (nodetype 3) ends the chain. Indices
     // outside `nodes` count 0, and a chain that returns to a node already on
-    // the path stops there.
+    // the path stops there. Each node's result is computed once, so the time
+    // is linear in nodes and child links whatever the shape of the chains.
     static long long findLongestFramePath(const std::vector<DescNode>& nodes, int index);
 
     // The AR nodes in depth order. Each AR item's texture is loaded, mirrored
     // left-right and written to outDir + texname + ".webp" (outDir ends with
-    // "/"); an item whose texture cannot be loaded gets no node.
+    // "/"); an item whose texture cannot be loaded or written gets no node.
     static std::vector<DescNode> buildArNodes(const std::vector<ArItem>& items, const std::string& outDir);
 
     // One frame entry: the corners of the frame's trim box on the item's

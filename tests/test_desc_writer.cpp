@@ -124,6 +124,24 @@ TEST(FindLongestFramePath, stopsOnCyclesAndIgnoresIndicesOutsideTheList) {
     EXPECT_EQ(DescNodeBuilder::findLongestFramePath({}, 0), 0);
 }
 
+// 60 diamonds in a row (2^60 paths) and a chain of 300,000 members: each
+// node is walked once, without recursion.
+TEST(FindLongestFramePath, diamondsAndLongChainsAreWalkedOnce) {
+    std::vector<DescNode> diamonds = {playNode(1, 1, 1, {1, 2})};
+    for (int layer = 0; layer < 60; ++layer) {
+        const int next = 2 * layer + 3;
+        diamonds.push_back(playNode(2, 1, 1, {next, next + 1}));
+        diamonds.push_back(playNode(2, 1, 2, {next, next + 1}));
+    }
+    diamonds.push_back(playNode(3, 1, 5, {0}));
+    diamonds.push_back(playNode(3, 1, 7, {0}));
+    EXPECT_EQ(DescNodeBuilder::findLongestFramePath(diamonds, 0), 60 * 2 + 7);
+    std::vector<DescNode> chain = {playNode(1, 1, 1, {1})};
+    for (int i = 1; i < 300000; ++i)
+        chain.push_back(playNode(2, 2, 3, {i + 1}));
+    EXPECT_EQ(DescNodeBuilder::findLongestFramePath(chain, 0), 299999LL * 6);
+}
+
 TEST(ScriptWriter, replacesFirstMarkersAndWritesOneCasePerAction) {
     const std::vector<FaceAction> actions = {{"open_mouth", "face.mouthOpen > 0.5"}, {"blink", "face.blink"}};
     const std::string filled =
