@@ -11,7 +11,6 @@
 #include <QMetaObject>
 
 #include <exception>
-#include <system_error>
 
 namespace {
 
@@ -23,11 +22,11 @@ void refuse(const std::string& text) {
     StatusBarPackSink().showMessage(text, kStatusMs);
 }
 
-// The pack itself, on the worker thread; never throws.
-bool packOnWorker(const std::shared_ptr<const ProjectSnapshot>& project, int option) {
+// The job on the worker thread; never throws.
+bool runOnWorker(const PackRunner::Job& job) {
     try {
         StatusBarPackSink sink;
-        return PackController::forSnapshot(project, &sink).packProject(project->projectType, option);
+        return job(sink);
     } catch (...) {
         try {
             Trace::out("pack step runPack failed: %s\n", exceptionReason(std::current_exception()).c_str());
@@ -47,12 +46,25 @@ PackRunner::~PackRunner() {
 }
 
 bool PackRunner::start(std::shared_ptr<const ProjectSnapshot> project, int option) {
-    if (m_running) {
-        refuse(kBusyMessage);
+    if (!project && !m_running) {
+        refuse("Nothing to pack!");
         return false;
     }
-    if (!project) {
-        refuse("Nothing to pack!");
+    Job job;
+    try {
+        job = [project, option](PackStatusSink& sink) {
+            return PackController::forSnapshot(project, &sink).packProject(project->projectType, option);
+        };
+    } catch (...) {
+        refuse("Pack not started: " + exceptionReason(std::current_exception()));
+        return false;
+    }
+    return startJob(std::move(job));
+}
+
+bool PackRunner::startJob(Job job) {
+    if (m_running) {
+        refuse(kBusyMessage);
         return false;
     }
     if (m_worker.joinable()) // a finished worker whose completion is still queued
@@ -60,13 +72,13 @@ bool PackRunner::start(std::shared_ptr<const ProjectSnapshot> project, int optio
     m_running = true;
     const unsigned generation = ++m_generation;
     try {
-        m_worker = std::thread([this, project, option, generation] {
-            m_workerResult = packOnWorker(project, option);
+        m_worker = std::thread([this, job = std::move(job), generation] {
+            m_workerResult = runOnWorker(job);
             QMetaObject::invokeMethod(this, [this, generation] { complete(generation); }, Qt::QueuedConnection);
         });
-    } catch (const std::system_error& e) {
+    } catch (...) {
         m_running = false;
-        refuse(std::string("Pack not started: ") + e.what());
+        refuse("Pack not started: " + exceptionReason(std::current_exception()));
         return false;
     }
     emit started();

@@ -21,10 +21,12 @@
 #include <QObject>
 
 #include <atomic>
+#include <functional>
 #include <memory>
 #include <string>
 #include <thread>
 
+class PackStatusSink;
 class ProjectSnapshot;
 
 class PackRunner : public QObject {
@@ -45,6 +47,12 @@ public:
     // bar and on the console), when project is null, or when no thread could
     // be started (a status message and a console line say so).
     bool start(std::shared_ptr<const ProjectSnapshot> project, int option);
+    // The worker part of any pack: runs job(sink) on the worker thread, sink
+    // reaching the status bar through queued calls; job's result becomes
+    // finished()'s. An exception thrown by job ends it with false. Refusals
+    // and started() as for start().
+    using Job = std::function<bool(PackStatusSink& sink)>;
+    bool startJob(Job job);
     // start() with a snapshot of MainDataHolder::instance()'s current project,
     // taken here on the GUI thread. The 2D group relations must be up to date.
     bool packCurrentProject(int option);

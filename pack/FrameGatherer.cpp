@@ -3,10 +3,10 @@
 #include "base/Log.h"
 #include "base/ParallelFor.h"
 #include "base/Paths.h"
+#include "base/Stopwatch.h"
 #include "base/Trace.h"
 #include "pack/FrameSequence.h"
 
-#include <chrono>
 #include <set>
 #include <utility>
 
@@ -17,11 +17,19 @@ const TexFrame* FrameSet::find(const std::string& path) const {
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-double secondsSince(Clock::time_point t0) {
-    return std::chrono::duration<double>(Clock::now() - t0).count();
-}
+// Ends this thread's trace capture when decoding leaves early by an exception.
+struct CaptureScope {
+    bool open = true;
+    CaptureScope() { Trace::beginCapture(); }
+    ~CaptureScope() {
+        if (open)
+            Trace::endCapture();
+    }
+    std::vector<Trace::Entry> end() {
+        open = false;
+        return Trace::endCapture();
+    }
+};
 
 // One frame file decoded and trimmed ahead of the walk, with the console
 // lines its decoding traced.
@@ -36,17 +44,17 @@ struct Decoded {
 Decoded decodeFrame(const std::string& path, bool keepWhole) {
     Decoded d;
     d.frame.path = path;
-    Trace::beginCapture();
-    auto t0 = Clock::now();
+    CaptureScope capture;
+    auto t0 = SteadyClock::now();
     d.loaded = d.frame.image.imread(path);
     d.decodeSeconds = secondsSince(t0);
     if (d.loaded) {
-        t0 = Clock::now();
+        t0 = SteadyClock::now();
         trimFrame(d.frame, keepWhole);
         cropToTrim(d.frame);
         d.trimSeconds = secondsSince(t0);
     }
-    d.trace = Trace::endCapture();
+    d.trace = capture.end();
     return d;
 }
 
@@ -76,7 +84,7 @@ public:
     Prefetched(const std::vector<Sticker2d>& stickers, int threads, double* decodeSeconds, double* trimSeconds) {
         const auto files = framesToLoad(stickers);
         m_decoded.resize(files.size());
-        const auto t0 = Clock::now();
+        const auto t0 = SteadyClock::now();
         parallelFor(files.size(), resolveThreadCount(threads),
                     [&](size_t i) { m_decoded[i] = decodeFrame(files[i].first, files[i].second); });
         addWallTime(secondsSince(t0), decodeSeconds, trimSeconds);

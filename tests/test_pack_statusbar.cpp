@@ -3,9 +3,11 @@
 
 #include "GuiTestSupport.h"
 #include "PackTestSupport.h"
+#include "app/PackRunner.h"
 #include "app/StatusBarController.h"
 #include "app/StatusBarPackSink.h"
 #include "pack/PackController.h"
+#include "scene/ProjectSnapshot.h"
 
 #include <QApplication>
 #include <QLabel>
@@ -13,7 +15,11 @@
 #include <QStatusBar>
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <future>
 #include <memory>
+#include <thread>
+#include <vector>
 
 using namespace pack_test;
 
@@ -76,6 +82,63 @@ TEST_F(PackStatusBar, failedRunShowsPackFailedAndResetsTheBar) {
     EXPECT_EQ(message->text(), "Pack Failed!");
     EXPECT_EQ(StatusBarController::instance()->messageTimer().interval(), 3000);
     EXPECT_EQ(progress->value(), 0);
+}
+
+// A pack on the runner's worker: its messages and progress reach the status
+// bar while it still runs, a second request is refused, and its result
+// arrives through finished() on the GUI thread.
+TEST_F(PackStatusBar, runnerPacksOnAWorkerWhileTheStatusBarKeepsUpdating) {
+    using testing_support::spinUntil;
+    PackRunner runner;
+    std::vector<bool> finished;
+    QObject::connect(&runner, &PackRunner::finished, [&](bool ok) { finished.push_back(ok); });
+    std::promise<void> release;
+    std::shared_future<void> released = release.get_future().share();
+    std::thread::id workerId;
+    ASSERT_TRUE(runner.startJob([&, released](PackStatusSink& worker) {
+        workerId = std::this_thread::get_id();
+        worker.showMessage("Packing bundle!", 3000);
+        worker.advanceProgress(5);
+        return released.wait_for(std::chrono::seconds(60)) == std::future_status::ready;
+    }));
+
+    EXPECT_TRUE(spinUntil([&] { return message->text() == "Packing bundle!" && progress->value() == 5; }, 20000));
+    EXPECT_TRUE(runner.isRunning());
+    EXPECT_FALSE(runner.startJob([](PackStatusSink&) { return true; }));
+    EXPECT_EQ(message->text(), PackRunner::kBusyMessage);
+    EXPECT_TRUE(finished.empty());
+
+    release.set_value();
+    ASSERT_TRUE(spinUntil([&] { return finished.size() == 1; }, 20000));
+    EXPECT_TRUE(finished[0]);
+    EXPECT_FALSE(runner.isRunning());
+    EXPECT_NE(workerId, std::this_thread::get_id());
+}
+
+// A real 3D pack of a snapshot through the runner; waitForFinished (the
+// window's close) returns once the pack has ended and reports it once.
+TEST_F(PackStatusBar, runnerPacksASnapshotAndWaitForFinishedReportsTheEndOnce) {
+    auto project = std::make_shared<ProjectSnapshot>();
+    project->root = ws.root();
+    project->projectName = "p";
+    project->projectType = 2;
+    Item3dSnapshot globals;
+    globals.name = "Global Params";
+    globals.meshRole = 1;
+    project->items3d.push_back(globals);
+    PackRunner runner;
+    std::vector<bool> finished;
+    QObject::connect(&runner, &PackRunner::finished, [&](bool ok) { finished.push_back(ok); });
+
+    ASSERT_TRUE(runner.start(project, PackController::Auto));
+    runner.waitForFinished();
+
+    ASSERT_EQ(finished.size(), 1u) << trace.all();
+    EXPECT_TRUE(finished[0]) << trace.all();
+    EXPECT_TRUE(trace.contains("Pack 3d success!"));
+    EXPECT_EQ(verifyBundle(ws.project("build/iOS/p.bundle")), 0);
+    EXPECT_TRUE(testing_support::spinUntil([&] { return message->text() == "Pack Success!"; }, 20000));
+    EXPECT_EQ(finished.size(), 1u) << "the queued completion is not reported again";
 }
 
 } // namespace
