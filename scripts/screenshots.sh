@@ -1,0 +1,35 @@
+#!/usr/bin/env bash
+# Builds the editor and saves pictures of its windows into docs/screenshots/
+# (start panel, new-project dialog, main window of a 2D and of a 3D project,
+# About box, filter tool), then rebuilds the help page that shows them.
+# Runs in a scratch workspace under a virtual X server; the user's settings
+# and projects are not touched. LUMO_BUILD_DIR picks the build folder
+# (default build/).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+repo=$(pwd)
+build="${LUMO_BUILD_DIR:-build}"
+case "$build" in /*) ;; *) build="$repo/$build" ;; esac
+
+scripts/setup.sh
+cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build "$build" -j "$(nproc)" --target LumoEditor Tintworks lumo_screenshots lumo_translations
+
+ws=$(mktemp -d)
+trap 'rm -rf "$ws"' EXIT
+mkdir -p "$ws/bins" "$ws/log" "$ws/config" "$ws/Projects"
+ln -s "$repo/data" "$ws/data"
+ln -s "$build/bins/Tintworks" "$ws/bins/Tintworks"
+# A few projects for the start panel's list.
+for p in "spring_stickers 1" "party_mask 1" "robot_head 2"; do
+  set -- $p
+  mkdir -p "$ws/Projects/$1"
+  printf '{"projectname":"%s","projecttype":%s,"2D":[]}' "$1" "$2" > "$ws/Projects/$1/$1.lumoproj"
+done
+(cd "$ws" && bins/Tintworks -c film_look.lumoproj --contrast 0.2 --saturation -0.3 --batch >/dev/null)
+
+mkdir -p docs/screenshots
+(cd "$ws" && XDG_CONFIG_HOME="$ws/config" LIBGL_ALWAYS_SOFTWARE=1 QT_QPA_PLATFORM=xcb \
+  xvfb-run -a -s "-screen 0 1600x1200x24" "$build/tools/screenshots/lumo_screenshots" "$repo/docs/screenshots")
+cmake --build "$build" --target lumo_help >/dev/null
+echo "screenshots: $(ls docs/screenshots/*.png | wc -l) pictures in docs/screenshots/"
