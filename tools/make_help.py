@@ -69,7 +69,8 @@ def main():
         return "![%s](screenshots/%s)" % (alt, name)
 
     text = re.sub(r"!\[([^\]]*)\]\(screenshots/([^)]+)\)", picture, text)
-    body = markdown.markdown(text, extensions=["tables", "fenced_code", "toc"], output_format="html5")
+    body = markdown.markdown(text, extensions=["tables", "fenced_code", "toc"],
+                             extension_configs={"toc": {"toc_depth": "2-3"}}, output_format="html5")
     body = body.replace("<em>(", '<em class="missing">(')
     title = re.search(r"^# (.+)$", text, re.M)
     page = ('<!DOCTYPE html>\n<html lang="en">\n<head>\n<meta charset="utf-8">\n<title>%s</title>\n'

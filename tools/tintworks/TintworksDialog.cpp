@@ -110,6 +110,9 @@ TintworksDialog::TintworksDialog(const tint::FilterProject& project, const QStri
 
     m_lut = new QLabel(this);
     m_lut->setObjectName("p_label_lut");
+    m_lut->setScaledContents(true);  // the strip spans the dialog's width
+    m_lut->setFixedHeight(24);
+    m_lut->setMinimumWidth(tint::kLutWidth / 3);
     m_lut->setToolTip(tr("The lookup table: 33 tiles of 33 x 33 colours, blue from tile to tile, red across, "
                          "green down"));
     m_status = new QLabel(this);
@@ -195,6 +198,5 @@ void TintworksDialog::refresh() {
     const QImage lut = tint::makeLut(m_project.look);
     m_before->setPixmap(QPixmap::fromImage(m_picture));
     m_after->setPixmap(QPixmap::fromImage(tint::applyLut(lut, m_picture)));
-    m_lut->setPixmap(QPixmap::fromImage(lut.scaled(tint::kLutWidth * 2 / 3, tint::kLutHeight * 2 / 3,
-                                                   Qt::IgnoreAspectRatio, Qt::SmoothTransformation)));
+    m_lut->setPixmap(QPixmap::fromImage(lut));
 }
