@@ -1,23 +1,53 @@
 #include "app/LumoEditor.h"
 
+#include "app/CreateProjectDialog.h"
+#include "app/PackRunner.h"
+#include "app/ProjectList.h"
+#include "app/ProjectNames.h"
+#include "app/StatusBarController.h"
+#include "base/Constants.h"
 #include "base/Log.h"
 #include "base/Paths.h"
-#include "app/StatusBarController.h"
-#include "app/StatusBarPackSink.h"
 #include "base/Trace.h"
+#include "base/WholeFile.h"
 #include "base/Workspace.h"
-#include "pack/PackController.h"
+#include "geometry/Math3d.h"
+#include "geometry/ObjMesh.h"
 #include "scene/MainDataHolder.h"
+#include "scenegraph/GLNode.h"
 #include "scenegraph/SceneRegistry.h"
+#include "ui_LumoEditor.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QDesktopServices>
 #include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
 #include <QLabel>
+#include <QMenu>
+#include <QMessageBox>
 #include <QProgressBar>
+#include <QScreen>
+#include <QSettings>
 #include <QStatusBar>
+#include <QTimer>
+#include <QTranslator>
+#include <QUrl>
 
-LumoEditor::LumoEditor(QWidget* parent) : QMainWindow(parent) {
+#include <rapidjson/stringbuffer.h>
+#include <rapidjson/writer.h>
+
+#include <cmath>
+
+namespace {
+const char* kWebsite = "https://lumoeditor.example.org";
+const char* kLanguageKey = "language";
+} // namespace
+
+LumoEditor::LumoEditor(QWidget* parent)
+    : QMainWindow(parent), ui(std::make_unique<Ui::LumoEditorClass>()), m_packRunner(new PackRunner(this)) {
     m_root = QDir::currentPath().toLocal8Bit().toStdString();
     Trace::out("current path:%s\n", m_root.c_str());
 
@@ -34,12 +64,16 @@ LumoEditor::LumoEditor(QWidget* parent) : QMainWindow(parent) {
         std::shared_ptr<MainDataHolder> holder = MainDataHolder::instance();
         holder->init(m_root);
         holder->parseTemplate();
-        setWindowTitle(QString::fromLocal8Bit(("LumoEditor - " + holder->projectName).c_str()));
     }
+    updateTitle();
     createDefaultProject(m_root);
     buildStatusBar();
     MainDataHolder::instance()->loadFaceActions();
-    // Integration point: the window's signals and actions are connected here.
+    fillFaceActionChoices();
+    connectActions();
+    // A language the user chose earlier applies from the start.
+    if (QSettings().contains(kLanguageKey))
+        applyLanguage(rememberedLanguage());
 }
 
 LumoEditor::~LumoEditor() = default;
@@ -54,7 +88,29 @@ void LumoEditor::openLog() {
 }
 
 void LumoEditor::buildWidgets() {
-    resize(1600, 960);
+    ui->setupUi(this);
+    // Fit the window on smaller screens (the form is laid out for 1600 x 960
+    // and still works at 1280 x 800).
+    QSize size(1600, 960);
+    if (const QScreen* screen = QGuiApplication::primaryScreen())
+        size = size.boundedTo(screen->availableSize());
+    resize(size.expandedTo(minimumSize()));
+    for (QPushButton* b : {ui->p_btn_left_maximize, ui->p_btn_front_maximize, ui->p_btn_free_maximize,
+                           ui->p_btn_vexa_maximize})
+        b->setText(QStringLiteral("+"));
+    ui->p_p2a_view->hide();
+    ui->p_Attr2d->hide();
+    ui->p_Attr3ds->hide();
+    // Hook: the scene tree, its buttons, the preview's buttons and the
+    // bundle list are connected by their controllers; until those exist
+    // they are shown disabled rather than doing nothing.
+    for (QWidget* w : std::initializer_list<QWidget*>{ui->p_btn_add_item, ui->p_btn_delete_item, ui->p_btn_moveup_item,
+                                                      ui->p_btn_movedown_item, ui->p_btn_play, ui->p_btn_stop,
+                                                      ui->p_btn_rsync, ui->p_btn_load_bundle})
+        w->setEnabled(false);
+    // Hook: Save and Save As belong to the tree controller.
+    ui->actionSave_Project->setEnabled(false);
+    ui->actionSave_as_Project->setEnabled(false);
 }
 
 void LumoEditor::buildStatusBar() {
@@ -64,14 +120,17 @@ void LumoEditor::buildStatusBar() {
                                       "QStatusBar::item { border: 1px solid #CCCCCC; border-radius: 3px; }"));
 
     auto* message = new QLabel(bar);
+    message->setObjectName(QStringLiteral("p_label_status_message"));
     message->setFixedHeight(20);
     message->setFixedWidth(500);
     message->setAlignment(Qt::AlignVCenter | Qt::AlignLeft);
 
     auto* second = new QLabel(bar);
+    second->setObjectName(QStringLiteral("p_label_status_second"));
     second->setAlignment(Qt::AlignCenter);
 
     auto* progress = new QProgressBar(bar);
+    progress->setObjectName(QStringLiteral("p_progress_status"));
     progress->setValue(0);
     progress->setTextVisible(false);
     progress->setFixedWidth(500);
@@ -83,26 +142,402 @@ void LumoEditor::buildStatusBar() {
     StatusBarController::instance()->setWidgets(bar, message, second, progress);
 }
 
+void LumoEditor::fillFaceActionChoices() {
+    const std::vector<std::string> choices = MainDataHolder::instance()->faceActionChoices();
+    for (QComboBox* combo : {ui->p_combo_faceaction_start, ui->p_combo_faceaction_end}) {
+        // Entry 0 ("null") comes from the form.
+        while (combo->count() > 1)
+            combo->removeItem(combo->count() - 1);
+        for (size_t i = 1; i < choices.size(); ++i)
+            combo->addItem(QString::fromLocal8Bit(choices[i].c_str()));
+    }
+}
+
+void LumoEditor::connectActions() {
+    connect(ui->actionOpen_Project, &QAction::triggered, this, [this] { openProject(QString()); });
+    connect(ui->actionNew_Project, &QAction::triggered, this, [this] { createProject(0, QString()); });
+    connect(ui->actionChinese, &QAction::triggered, this, &LumoEditor::onLanguageChange);
+    connect(ui->actionEnglish, &QAction::triggered, this, &LumoEditor::onLanguageChange);
+    connect(ui->actionView_Help, &QAction::triggered, this, &LumoEditor::OnViewHelp);
+    connect(ui->actionAbout_LumoEditor, &QAction::triggered, this, &LumoEditor::OnAbout);
+
+    for (QPushButton* b : {ui->p_btn_left_maximize, ui->p_btn_front_maximize, ui->p_btn_free_maximize,
+                           ui->p_btn_vexa_maximize})
+        connect(b, &QPushButton::clicked, this, [this, b] { on_Btn_Maximize(b); });
+    connect(ui->p_btn_explorer, &QPushButton::clicked, this, &LumoEditor::onOpenFileExplorer);
+    connect(ui->p_btn_explorer_3d, &QPushButton::clicked, this, &LumoEditor::onOpenFileExplorer);
+    connect(ui->p_btn_pack_bundle, &QPushButton::clicked, this, &LumoEditor::onPackBundle);
+    connect(ui->p_btn_pack_bundle_3d, &QPushButton::clicked, this, &LumoEditor::onPackBundle);
+    connect(m_packRunner, &PackRunner::started, this, [this] { setPackButtonsEnabled(false); });
+    connect(m_packRunner, &PackRunner::finished, this, [this](bool ok) {
+        setPackButtonsEnabled(true);
+        emit packFinished(ok);
+    });
+    for (QWidget* view : std::initializer_list<QWidget*>{ui->p_leftView, ui->p_frontView, ui->p_freeView, ui->p_vexaView})
+        connect(view, &QWidget::customContextMenuRequested, this, &LumoEditor::OnCustomContextMenu);
+    // Hook: the tree controller, attribute controller, views and bundle list
+    // connect their widgets here when they land.
+}
+
+void LumoEditor::updateTitle() {
+    setWindowTitle(QStringLiteral("LumoEditor - ") +
+                   QString::fromLocal8Bit(MainDataHolder::instance()->projectName.c_str()));
+}
+
+void LumoEditor::showStatus(const QString& text, int milliseconds) {
+    StatusBarController::instance()->showMessage(text.toLocal8Bit().toStdString(), milliseconds);
+}
+
+void LumoEditor::warn(const QString& title, const QString& text) {
+    auto* box = new QMessageBox(QMessageBox::Warning, title, text, QMessageBox::Ok, this);
+    box->setObjectName(QStringLiteral("p_box_warning"));
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->open();
+}
+
+void LumoEditor::setupForProjectType(int32_t type) {
+    ui->p_p2a_view->hide();
+    ui->p_g_islandscape->setEnabled(false);
+    // Hook: the preview widget receives MainDataHolder's phone-screen picture.
+    const bool is2d = (type & kProject2d) != 0;
+    ui->p_Attr2ds->setVisible(is2d);
+    ui->p_Attr3ds->setVisible(!is2d);
+    for (QWidget* cell : {ui->p_cell_front, ui->p_cell_left, ui->p_cell_free, ui->p_cell_vexa})
+        cell->show();
+    for (QPushButton* b : {ui->p_btn_left_maximize, ui->p_btn_front_maximize, ui->p_btn_free_maximize,
+                           ui->p_btn_vexa_maximize})
+        b->setText(QStringLiteral("+"));
+    // Hook: the views get their view numbers (front 1000, left 1001, free
+    // 1002), render settings, reference meshes or avatar meshes by type,
+    // their starting cameras and context indices, and repaint.
+    if ((type & (kProject2d | kProject3d)) && MainDataHolder::instance()->phoneMesh)
+        setPhoneOrientation(0);
+    ui->p_Attr2d->hide();
+    // Hook: the tree controller rebuilds its roots for the type (resetRoots)
+    // and, for 3D and avatar projects, builds the "Global Params" item and
+    // the parameter board (setup3dParam).
+    ui->p_spin_loopcount->setEnabled(false);
+    QTimer::singleShot(100, this, &LumoEditor::OnChangeLangTimer);
+}
+
+void LumoEditor::on_Btn_Maximize(QPushButton* button) {
+    struct Cell {
+        QPushButton* button;
+        QWidget* cell;
+    };
+    const Cell cells[] = {{ui->p_btn_front_maximize, ui->p_cell_front},
+                          {ui->p_btn_left_maximize, ui->p_cell_left},
+                          {ui->p_btn_free_maximize, ui->p_cell_free},
+                          {ui->p_btn_vexa_maximize, ui->p_cell_vexa}};
+    const Cell* own = nullptr;
+    for (const Cell& c : cells)
+        if (c.button == button)
+            own = &c;
+    if (!own)
+        return;
+    if (button->text() == QLatin1String("-")) {
+        button->setText(QStringLiteral("+"));
+        for (const Cell& c : cells)
+            c.cell->show();
+        return;
+    }
+    button->setText(QStringLiteral("-"));
+    for (const Cell& c : cells)
+        if (&c != own)
+            c.cell->hide();
+}
+
+void LumoEditor::OnCustomContextMenu(const QPoint& point) {
+    auto* view = qobject_cast<QWidget*>(sender());
+    const bool preview = view == ui->p_vexaView;
+    auto* menu = new QMenu(this);
+    menu->setObjectName(QStringLiteral("p_menu_orientation"));
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    QAction* portrait = menu->addAction(QIcon(QStringLiteral(":/LumoEditor/data/qt/phone.png")), tr("Portrait"));
+    QAction* landscape = menu->addAction(QIcon(QStringLiteral(":/LumoEditor/data/qt/phone2.png")), tr("Landscape"));
+    if (preview) {
+        connect(portrait, &QAction::triggered, this, &LumoEditor::setVexaPreviews2Portraint);
+        connect(landscape, &QAction::triggered, this, &LumoEditor::setVexaPreviews2Landscape);
+    } else {
+        connect(portrait, &QAction::triggered, this, &LumoEditor::setPreviews2Portraint);
+        connect(landscape, &QAction::triggered, this, &LumoEditor::setPreviews2Landscape);
+    }
+    menu->popup(view ? view->mapToGlobal(point) : QCursor::pos());
+}
+
+void LumoEditor::setPhoneOrientation(int32_t orientation) {
+    std::shared_ptr<MainDataHolder> holder = MainDataHolder::instance();
+    if (holder->phoneMesh && holder->phoneMesh->node) {
+        GLNode* node = holder->phoneMesh->node;
+        const float angle = orientation == 1 ? static_cast<float>(M_PI / 2) : 0.0f;
+        node->setRotation(math3d::quatToMat3(math3d::eulerToQuat(math3d::Vec3(0, 0, angle))));
+        node->setPosition(orientation == 1 ? math3d::Vec3(-7, -1, 515) : math3d::Vec3(0, 7, 515));
+        node->setScale(math3d::Vec3(900, 1100, 1));
+    }
+    holder->orientation = orientation;
+    // Hook: the tree controller re-applies the orientation to the items.
+}
+
+void LumoEditor::setPreviews2Landscape() {
+    Trace::out("setPreviews2Landscape\n");
+    setPhoneOrientation(1);
+}
+
+void LumoEditor::setPreviews2Portraint() {
+    Trace::out("setPreviews2Portraint\n");
+    setPhoneOrientation(0);
+}
+
+void LumoEditor::setVexaPreviews2Landscape() {
+    Trace::out("setVexaPreviews2Landscape\n");
+    // Hook: the preview widget switches to landscape.
+}
+
+void LumoEditor::setVexaPreviews2Portraint() {
+    Trace::out("setVexaPreviews2Portraint\n");
+    // Hook: the preview widget switches to portrait.
+}
+
+QString LumoEditor::rememberedLanguage() {
+    const QString code = QSettings().value(kLanguageKey, QStringLiteral("cn")).toString();
+    return code == QLatin1String("en") ? code : QStringLiteral("cn");
+}
+
+bool LumoEditor::applyLanguage(const QString& code) {
+    const std::string path = pathJoin(m_root, "data/language/" + code.toStdString() + ".qm");
+    auto* translator = new QTranslator(QCoreApplication::instance());
+    if (!translator->load(QString::fromLocal8Bit(path.c_str()))) {
+        Trace::out("translation %s can not be loaded\n", path.c_str());
+        delete translator;
+        return false;
+    }
+    if (m_translator) {
+        QCoreApplication::removeTranslator(m_translator);
+        delete m_translator;
+    }
+    m_translator = translator;
+    QCoreApplication::installTranslator(translator);
+    ui->retranslateUi(this);
+    updateTitle();
+    return true;
+}
+
+void LumoEditor::onLanguageChange() {
+    Trace::out("onLanguageChange begin\n");
+    QString code;
+    if (sender() == ui->actionChinese) {
+        Trace::out("switch to chinese\n");
+        code = QStringLiteral("cn");
+    } else if (sender() == ui->actionEnglish) {
+        Trace::out("switch to english\n");
+        code = QStringLiteral("en");
+    }
+    if (!code.isEmpty()) {
+        QSettings().setValue(kLanguageKey, code);
+        applyLanguage(code);
+    }
+    updateTitle();
+    Trace::out("onLanguageChange end\n");
+}
+
+void LumoEditor::OnChangeLangTimer() {
+    Trace::out("OnChangeLangTimer\n");
+    applyLanguage(rememberedLanguage());
+}
+
+void LumoEditor::OnViewHelp() {
+    const std::string path = pathJoin(m_root, "/data/doc/LumoEditor User Specification.md.html");
+    Trace::out("user specification path:%s\n", path.c_str());
+    if (!fileExists(path)) {
+        Trace::out("user specification not exist\n");
+        showStatus(tr("The help page is not installed."));
+        return;
+    }
+    if (!QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromLocal8Bit(path.c_str())))) {
+        Trace::out("no program to show %s\n", path.c_str());
+        showStatus(tr("No program is set up to show the help page."));
+    }
+}
+
+void LumoEditor::OnAbout() {
+    Trace::out("OnAbout\n");
+    auto* box = new QMessageBox(this);
+    box->setObjectName(QStringLiteral("p_box_about"));
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setWindowTitle(tr("About LumoEditor"));
+    box->setText(QStringLiteral("\n    ") + QString::fromLatin1(lumo::kVersionTitle) + QStringLiteral("\n\n") +
+                 tr("Copyright (C) 2026 The LumoEditor developers.") + QStringLiteral("\n") +
+                 QString::fromLatin1(kWebsite));
+    box->setIconPixmap(QPixmap(QString::fromLocal8Bit(pathJoin(m_root, "data/qt/icon/128.png").c_str())));
+    QPushButton* website = box->addButton(tr("Website"), QMessageBox::AcceptRole);
+    box->addButton(tr("Cancel"), QMessageBox::RejectRole);
+    connect(box, &QMessageBox::buttonClicked, this, [this, website](QAbstractButton* clicked) {
+        if (clicked == website && !QDesktopServices::openUrl(QUrl(QString::fromLatin1(kWebsite))))
+            showStatus(tr("No web browser is set up to open %1.").arg(QString::fromLatin1(kWebsite)));
+    });
+    box->open();
+}
+
+void LumoEditor::onOpenFileExplorer() {
+    Trace::out("LumoEditor::onOpenFileExplorer()");
+    const std::string folder = pathJoin(m_root, "Projects/" + MainDataHolder::instance()->projectName);
+    const QString qfolder = QString::fromLocal8Bit(folder.c_str());
+    if (!QDesktopServices::openUrl(QUrl::fromLocalFile(qfolder))) {
+        Trace::out("no file manager to show %s\n", folder.c_str());
+        showStatus(tr("No file manager is set up to show %1").arg(qfolder));
+    }
+}
+
+bool LumoEditor::isPacking() const { return m_packRunner->isRunning(); }
+
+void LumoEditor::setPackButtonsEnabled(bool enabled) {
+    ui->p_btn_pack_bundle->setEnabled(enabled);
+    ui->p_btn_pack_bundle_3d->setEnabled(enabled);
+}
+
 void LumoEditor::onPackBundle() {
     Trace::out(" LumoEditor::onPackBundle\n");
     LOG_INFO(" LumoEditor::onPackBundle\n");
-    // Integration point: the project is saved and the 2D group relations are
-    // recomputed here, before packing.
-    const int type = MainDataHolder::instance()->projectType;
-    StatusBarPackSink sink;
-    PackController::forCurrentProject(&sink).packProject(type, packOption(type));
+    // Hook: the project is saved ("auto save project begin/end") and the 2D
+    // group relations are recomputed (reCalRelationship) here, before the
+    // snapshot is taken.
+    const int32_t type = MainDataHolder::instance()->projectType;
+    const int option = (type & kProject2d) ? ui->p_cmb_pack->currentIndex() : ui->p_cmb_pack_3d->currentIndex();
+    m_packRunner->packCurrentProject(option < 0 ? 0 : option);
 }
 
-int LumoEditor::packOption(int projectType) const {
-    const char* name = (projectType & 1) ? "p_cmb_pack" : "p_cmb_pack_3d";
-    const QComboBox* combo = findChild<QComboBox*>(QString::fromLatin1(name));
-    return combo && combo->currentIndex() > 0 ? combo->currentIndex() : 0;
+bool LumoEditor::createProjectFolders(const std::string& name) {
+    const std::string folder = pathJoin(m_root, "Projects/" + name);
+    Trace::out("new project path:%s\n", folder.c_str());
+    if (!projectNameProblem(name).empty() || fileExists(folder))
+        return false;
+    Trace::out("create new project!");
+    if (makeDir(folder) == -1) {
+        Trace::out("mkdir faild\n");
+        return false;
+    }
+    for (const char* sub : {"/zip", "/out", "/fcopy", "/build", "/build/iOS", "/build/Android"})
+        makeDir(pathJoin(folder, sub));
+    MainDataHolder::instance()->projectName = name;
+    Trace::out("change title :%s\n", name.c_str());
+    updateTitle();
+    return true;
+}
+
+bool LumoEditor::saveNewProject() {
+    // Hook: the tree controller's onSaveProject writes the whole scene; a
+    // new project has no items yet.
+    std::shared_ptr<MainDataHolder> holder = MainDataHolder::instance();
+    const std::string name = holder->projectName;
+    rapidjson::StringBuffer buffer;
+    rapidjson::Writer<rapidjson::StringBuffer> writer(buffer);
+    writer.StartObject();
+    writer.Key("projectname");
+    writer.String(name.c_str(), static_cast<rapidjson::SizeType>(name.size()));
+    writer.Key("projecttype");
+    writer.Int(holder->projectType);
+    writer.Key("2D");
+    writer.StartArray();
+    writer.EndArray();
+    writer.EndObject();
+    const std::string text(buffer.GetString(), buffer.GetSize());
+    const std::string path = pathJoin(m_root, "Projects/" + name + "/" + name + ".lumoproj");
+    if (!writeWholeFile(path, text.data(), text.size())) {
+        Trace::out(".lumoproj file can not be write.\n");
+        showStatus(tr("Project Failed"));
+        return false;
+    }
+    Trace::out("project saved\n");
+    showStatus(tr("Project Saved"));
+    return true;
+}
+
+bool LumoEditor::createProject(int32_t type, const QString& qname) {
+    std::string name = qname.toLocal8Bit().toStdString();
+    Trace::out("create project begin %d,%s\n", type, name.c_str());
+    if (type == 0 || name.empty()) {
+        std::shared_ptr<MainDataHolder> holder = MainDataHolder::instance();
+        // Filter projects are made by the filter tool from the start panel.
+        CreateProjectDialog dialog(pathJoin(m_root, "/Projects"), false, this);
+        dialog.exec();
+        type = dialog.isAccepted() ? dialog.projectType() : 0;
+        name = dialog.isAccepted() ? dialog.projectName() : std::string();
+        Trace::out("type:%d name:%s\n", type, name.c_str());
+    }
+    bool created = false;
+    if (type != 0 && !(type & kProjectFilter)) {
+        const std::string problem = projectNameProblem(name);
+        if (!problem.empty()) {
+            Trace::out("new project creat failed!\n");
+            warn(QStringLiteral("Warning!"), QString::fromLocal8Bit(problem.c_str()));
+        } else {
+            // Hook: the tree controller clears the current project (clearCurrentProject).
+            MainDataHolder::instance()->projectType = type;
+            setupForProjectType(type);
+            if (!createProjectFolders(name))
+                Trace::out("new project creat failed!\n");
+            else
+                created = saveNewProject();
+        }
+    }
+    Trace::out("create project end\n");
+    return created;
+}
+
+bool LumoEditor::openProject(const QString& given) {
+    QString chosen = given;
+    if (chosen.isEmpty()) {
+        const QString start = QString::fromLocal8Bit(pathJoin(m_root, "Projects/").c_str());
+        chosen = QFileDialog::getOpenFileName(this, tr("Open Project"), QDir::toNativeSeparators(start),
+                                              QStringLiteral("allfiles(*.lumoproj)"));
+        if (chosen.isEmpty()) {
+            Trace::out("canceled\n");
+            return false;
+        }
+    }
+    const std::string path = chosen.toLocal8Bit().toStdString();
+    Trace::out("project path:%s\n", path.c_str());
+    int32_t type = 1;
+    std::string error;
+    if (!readProjectType(path, type, error)) {
+        Trace::out("%s parse Error", path.c_str());
+        Trace::out("\n%s\n", error.c_str());
+        showStatus(QString::fromLocal8Bit(error.c_str()));
+        return false;
+    }
+    if (type & kProjectFilter) {
+        Trace::out("can not open this from here. project type %d\n", type);
+        warn(QStringLiteral("warning"), tr("Filter project can not open this from here! Please restart LumoEditor, "
+                                           "and open this project from project pannel"));
+        return false;
+    }
+    const std::string name = QFileInfo(chosen).completeBaseName().toLocal8Bit().toStdString();
+    if (!projectNameProblem(name).empty()) {
+        Trace::out("this is not valid projcet,.lumoproj!=itemname\n");
+        return false;
+    }
+    // Hook: the tree controller clears the current project here.
+    std::shared_ptr<MainDataHolder> holder = MainDataHolder::instance();
+    holder->projectType = type;
+    setupForProjectType(type);
+    // Hook: the tree controller reads the project file (onOpenProject); until
+    // then the project's name and type are taken over.
+    holder->projectName = name;
+    updateTitle();
+    return true;
+}
+
+void LumoEditor::resizeEvent(QResizeEvent* event) {
+    Trace::out(" LumoEditor::resizeEvent\n");
+    QMainWindow::resizeEvent(event);
 }
 
 void LumoEditor::closeEvent(QCloseEvent* event) {
     Trace::out("LumoEditor::closeEvent\n");
-    // Integration point: the scene tree's selection is cleared here.
+    // Hook: the scene tree's selection is cleared here.
     SceneRegistry::instance().clearSelection();
+    // A running pack finishes before the window goes.
+    m_packRunner->waitForFinished();
     writeRunState(m_root, 2);
     QMainWindow::closeEvent(event);
 }
