@@ -2,6 +2,7 @@
 
 #include "base/Trace.h"
 #include "base/WholeFile.h"
+#include "images/DeclaredImageSize.h"
 
 #include <FreeImage.h>
 
@@ -44,16 +45,46 @@ FREE_IMAGE_FORMAT detectFormat(FIMEMORY* mem, const char* name) {
     return fif;
 }
 
-// True when the header announces a picture small enough to hold in memory.
-// Formats that cannot read their header alone are checked after loading.
-bool headerSizeAcceptable(FREE_IMAGE_FORMAT fif, FIMEMORY* mem) {
+bool tooManyPixels(uint64_t width, uint64_t height, const char* name) {
+    if (width == 0 || height == 0 || width <= kMaxPixels / height)
+        return false;
+    Trace::out("image too large: %s declares %llux%llu pixels, at most %llu allowed\n", name,
+               (unsigned long long)width, (unsigned long long)height, (unsigned long long)kMaxPixels);
+    return true;
+}
+
+// Where the format's decoder has no size-only read, the header is read here.
+bool declaredFormat(FREE_IMAGE_FORMAT fif, DeclaredFormat& format) {
+    switch (fif) {
+    case FIF_GIF: format = DeclaredFormat::Gif; return true;
+    case FIF_SGI: format = DeclaredFormat::Sgi; return true;
+    case FIF_DDS: format = DeclaredFormat::Dds; return true;
+    case FIF_IFF: format = DeclaredFormat::Iff; return true;
+    case FIF_MNG: format = DeclaredFormat::Mng; return true;
+    case FIF_WBMP: format = DeclaredFormat::Wbmp; return true;
+    case FIF_XBM: format = DeclaredFormat::Xbm; return true;
+    case FIF_J2K: format = DeclaredFormat::J2k; return true;
+    case FIF_JP2: format = DeclaredFormat::Jp2; return true;
+    default: return false;
+    }
+}
+
+// True when the header announces a picture small enough to hold in memory,
+// asked of the decoder where it can read the header alone, else read from
+// the header here. Formats neither can size are checked after decoding.
+bool headerSizeAcceptable(FREE_IMAGE_FORMAT fif, FIMEMORY* mem, const uint8_t* bytes, size_t size,
+                          const char* name) {
+    DeclaredFormat format;
+    uint64_t w = 0, h = 0;
+    if (declaredFormat(fif, format))
+        return !declaredImageSize(format, bytes, size, w, h) || !tooManyPixels(w, h, name);
     if (!FreeImage_FIFSupportsNoPixels(fif))
         return true;
     Bitmap header(FreeImage_LoadFromMemory(fif, mem, FIF_LOAD_NOPIXELS));
     FreeImage_SeekMemory(mem, 0, SEEK_SET);
     if (!header)
         return true; // the full load reports the failure
-    return uint64_t(FreeImage_GetWidth(header.get())) * FreeImage_GetHeight(header.get()) <= kMaxPixels;
+    return !tooManyPixels(FreeImage_GetWidth(header.get()), FreeImage_GetHeight(header.get()), name);
 }
 
 // Converts a freshly loaded bitmap to 32-bit BGRA, tracing each step.
@@ -123,9 +154,9 @@ bool ImageBuffer::imreadMemory(const uint8_t* bytes, size_t size, const char* na
         return false;
     }
     Bitmap dib;
-    if (headerSizeAcceptable(fif, mem.get()))
+    if (headerSizeAcceptable(fif, mem.get(), bytes, size, name))
         dib.reset(FreeImage_LoadFromMemory(fif, mem.get(), 0));
-    if (dib && uint64_t(FreeImage_GetWidth(dib.get())) * FreeImage_GetHeight(dib.get()) > kMaxPixels)
+    if (dib && tooManyPixels(FreeImage_GetWidth(dib.get()), FreeImage_GetHeight(dib.get()), name))
         dib.reset();
     if (dib)
         dib = toBgra32(std::move(dib), name);

@@ -33,6 +33,10 @@ public:
     // Reads the image file at path. The format comes from the content, else
     // from the name. Any readable format and depth is converted to 32-bit BGRA.
     // Missing, unreadable, truncated or unknown files: false, buffer untouched.
+    // A picture of more than 2^28 pixels is refused ("image too large: ...")
+    // before decoding when its header tells the size (the decoder's size-only
+    // read, or the header read directly for GIF, SGI, DDS, IFF, MNG, WBMP,
+    // XBM and JPEG 2000), otherwise right after decoding.
     bool imread(const std::string& path);
     // As imread, from `size` bytes at `bytes` (not retained). nameForFormat
     // serves as the fallback format hint (its extension) and in messages.

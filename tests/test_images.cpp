@@ -197,6 +197,45 @@ TEST(ImageRead, refusesHeaderThatAnnouncesAnOversizedPicture) {
     EXPECT_TRUE(image.data.empty());
 }
 
+// Headers of formats whose decoder cannot report a size without decoding,
+// each announcing 40000 x 40000 pixels over a few bytes: refused before the
+// decoder allocates for them.
+TEST(ImageRead, refusesOversizedHeadersOfFormatsWithoutASizeOnlyRead) {
+    auto be = [](uint32_t v, int n) { std::string b; for (int i = n - 1; i >= 0; --i) b += char(v >> (8 * i)); return b; };
+    auto le = [](uint32_t v, int n) { std::string b; for (int i = 0; i < n; ++i) b += char(v >> (8 * i)); return b; };
+    const uint32_t N = 40000;
+    const std::string ihdr = be(22, 4) + "ihdr" + be(N, 4) + be(N, 4) + be(3, 2) + std::string("\x07\x07\0\0", 4);
+    const struct Case {
+        const char* name;
+        std::string bytes;
+    } cases[] = {
+        {"canvas.gif", "GIF89a" + le(N, 2) + le(N, 2) + std::string(3, '\0') + ";"},
+        {"frame.gif", "GIF89a" + le(1, 2) + le(1, 2) + std::string(3, '\0') + "\x2C" + le(0, 4) + le(N, 2) + le(N, 2) + '\0'},
+        {"a.sgi", be(474, 2) + be(1, 2) + be(3, 2) + be(N, 2) + be(N, 2) + be(4, 2) + std::string(500, '\0')},
+        {"a.dds", "DDS " + le(124, 4) + le(7, 4) + le(N, 4) + le(N, 4) + std::string(108, '\0')},
+        {"a.iff", "FORM" + be(32, 4) + "ILBMBMHD" + be(20, 4) + be(N, 2) + be(N, 2) + std::string(16, '\0')},
+        {"a.mng", "\x8AMNG\r\n\x1A\n" + be(28, 4) + "MHDR" + be(N, 4) + be(N, 4) + std::string(24, '\0')},
+        {"a.wbmp", std::string("\0\0\x82\xB8\x40\x82\xB8\x40", 8) + std::string(8, '\0')},
+        {"a.xbm", "#define a_width 40000\n#define a_height 40000\nstatic char a_bits[] = {0x00};\n"},
+        {"a.j2k", "\xFF\x4F\xFF\x51" + be(41, 2) + be(0, 2) + be(N, 4) + be(N, 4) + std::string(40, '\0')},
+        {"a.jp2", be(12, 4) + "jP  \r\n\x87\n" + be(20, 4) + "ftypjp2 " + be(0, 4) + "jp2 " + be(30, 4) + "jp2h" + ihdr},
+    };
+    for (const Case& c : cases) {
+        ImageBuffer image;
+        TraceCapture trace;
+        EXPECT_FALSE(image.imreadMemory(reinterpret_cast<const uint8_t*>(c.bytes.data()), c.bytes.size(), c.name));
+        EXPECT_TRUE(trace.contains(std::string("image too large: ") + c.name + " declares 40000x40000 pixels"))
+            << c.name << "\n" << trace.all();
+        EXPECT_TRUE(trace.contains(std::string("load image failed: ") + c.name + "\n")) << c.name;
+    }
+    // A real one-pixel GIF still reads.
+    const std::string gif("GIF89a\x01\0\x01\0\x80\0\0\xff\xff\xff\0\0\0!\xf9\x04\x01\0\0\0\0,\0\0\0\0\x01\0\x01\0\0\x02\x02\x44\x01\0;", 43);
+    ImageBuffer image;
+    TraceCapture quiet;
+    ASSERT_TRUE(image.imreadMemory(reinterpret_cast<const uint8_t*>(gif.data()), gif.size(), "dot.gif"));
+    EXPECT_EQ(image.width, 1);
+}
+
 TEST(ImageWrite, roundTripThroughPngKeepsEveryByte) {
     const struct {
         int w, h, c;
