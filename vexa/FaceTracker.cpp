@@ -115,7 +115,13 @@ std::vector<FoundFace> FaceTracker::detect(const unsigned char* grey, int width,
         Box b{float(r.left() / scale), float(r.top() / scale), float(r.width() / scale), float(r.height() / scale)};
         if (b.width < m_setup.tracker.minFaceSize)
             continue;
-        faces.push_back({b, m_impl->predict(g, b)});
+        // The detector's box size steps with its pyramid level; a second
+        // pass from the box the landmarks imply makes them independent of
+        // that step (typical detector box around the 68 points).
+        const Landmarks first = m_impl->predict(g, b);
+        const Box lb = boundsOf(first);
+        const Box refined{lb.x - 0.104f * lb.width, lb.y - 0.142f * lb.height, 1.116f * lb.width, 1.101f * lb.height};
+        faces.push_back({b, m_impl->predict(g, refined)});
     }
     std::sort(faces.begin(), faces.end(), [](const FoundFace& a, const FoundFace& b) { return a.box.area() > b.box.area(); });
     return faces;
