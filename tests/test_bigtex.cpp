@@ -3,6 +3,7 @@
 // compared with their sources decoded by stb_image.
 
 #include "base/Log.h"
+#include "base/ParallelFor.h"
 #include "base/Paths.h"
 #include "pack/BigTexPacker.h"
 #include "pack/WebpAtlasEncoder.h"
@@ -11,6 +12,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
@@ -490,6 +492,50 @@ TEST(BigTexPack, unwritableOutputFailsTheStep) {
     Project p;
     fs::remove_all(p.job.projectDir + "/out");
     EXPECT_FALSE(BigTexPacker::run(p.job));
+}
+
+// Each file of the 2D set that cannot be made fails the step with a reason
+// naming it, although every other file was written.
+TEST(BigTexPack, everyUnwrittenFileFailsTheStepWithItsReason) {
+    struct Case {
+        const char* blocked; // made a folder (or removed, for the shader template)
+        const char* reason;
+    };
+    for (const Case& c : {Case{"out/bigtex_0.webp", "atlas"}, Case{"out/bigtex_desc.json", "bigtex_desc.json"},
+                          Case{"data/tools/eyes.glsl", "eyes.glsl"}, Case{"out/desc.json", "desc.json"}}) {
+        Project p;
+        writeFrame(p.seq("a_00000.png"), 16, 16, 2, 1);
+        p.job.stickers = {sticker("a", p.seq("a_00000.png"), 0, 0, 80, 10, 10)};
+        const std::string target = std::string(c.blocked).rfind("out/", 0) == 0
+                                        ? p.job.projectDir + "/" + c.blocked
+                                        : p.dir.path() + "/" + c.blocked;
+        fs::remove(target);
+        if (std::string(c.blocked).rfind("out/", 0) == 0)
+            fs::create_directories(target + "/inner");
+        std::string reason;
+        EXPECT_FALSE(BigTexPacker::run(p.job, nullptr, &reason)) << c.blocked;
+        EXPECT_NE(reason.find(c.reason), std::string::npos) << c.blocked << ": " << reason;
+    }
+}
+
+// An exception on any worker of the loop reaches the caller once every
+// thread has ended; the loop hands out no further index.
+TEST(ParallelFor, anExceptionOnAWorkerReachesTheCallerAfterTheJoin) {
+    for (const int threads : {1, 2, 4}) {
+        std::atomic<int> calls{0};
+        bool caught = false;
+        try {
+            parallelFor(1000, threads, [&](size_t i) {
+                ++calls;
+                if (i == 3)
+                    throw std::bad_alloc();
+            });
+        } catch (const std::bad_alloc&) {
+            caught = true;
+        }
+        EXPECT_TRUE(caught) << threads;
+        EXPECT_LT(calls.load(), 1000) << threads;
+    }
 }
 
 TEST(WebpAtlasEncoder, writesTheSameBytesAsTheImageLibrarysDefaultSave) {

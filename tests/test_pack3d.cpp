@@ -21,6 +21,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <functional>
 #include <memory>
 
 using namespace testing_support;
@@ -313,6 +314,37 @@ TEST(Pack3d, reportsAnUnwritableBundleAndFallsBackForMissingTemplateFiles) {
     EXPECT_TRUE(trace.contains("CFinalFormat::Save can not write file"));
     EXPECT_FALSE(fileExists(ws.out("grey.png")));
     EXPECT_EQ(readFile(ws.out("frag.glsl")), "template frag.glsl");
+}
+
+// Each part of the 3D out/ set that cannot be made fails pack3d with a
+// reason, although the remaining steps still ran.
+TEST(Pack3d, everyStepThatFailsFailsTheRunWithItsReason) {
+    struct Case {
+        const char* what;
+        std::function<void(Workspace&, std::vector<std::unique_ptr<Item_3d>>&)> breakIt;
+        const char* reason;
+    };
+    const Case cases[] = {
+        {"globals.json blocked", [](Workspace& ws, auto&) { makeDir(ws.out("globals.json")); }, "globals.json"},
+        {"mesh part without faces",
+         [](Workspace&, auto& items) { items.back()->mesh->faces.clear(); }, "could not be converted"},
+        {"template file missing", [](Workspace& ws, auto&) { std::remove(ws.templateFile("grey.png").c_str()); },
+         "template file"},
+        {"script not writable", [](Workspace& ws, auto&) { makeDir(ws.out("script.js")); }, "script.js"},
+    };
+    for (const Case& c : cases) {
+        Workspace ws;
+        makeDir(ws.out(""));
+        std::vector<std::unique_ptr<Item_3d>> items;
+        items.push_back(item3d("part", kRoleMeshPart));
+        items.back()->mesh = quadMesh("");
+        c.breakIt(ws, items);
+        TraceCapture trace;
+        std::string reason;
+        EXPECT_FALSE(pack3d(ws.input(items), {}, &reason)) << c.what;
+        EXPECT_NE(reason.find(c.reason), std::string::npos) << c.what << ": " << reason;
+        EXPECT_EQ(readFile(ws.out("frag.glsl")), "template frag.glsl") << c.what;
+    }
 }
 
 TEST(ConvertBlendshape, polygonsBecomeFansAndAFaceWithoutMaterialGetsTheDefault) {

@@ -12,6 +12,8 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <new>
+#include <stdexcept>
 
 namespace fs = std::filesystem;
 using namespace pack_test;
@@ -162,8 +164,12 @@ TEST_F(PackPipeline, threeDRunTracesItsOwnLinesAndHonoursTheBundleName) {
 TEST_F(PackPipeline, secondRunReplacesEveryOutput) {
     ASSERT_TRUE(pc.runPack(PackController::Auto, true, "", PackController::Kind2d));
     const std::string firstBundle = readFile(ws.project("build/iOS/p.bundle"));
-    pc.setBuildSteps([this](std::string&) { ws.put("out/other.txt", "second run"); return build(PackController::Kind2d); },
-                     {});
+    pc.setBuildSteps(
+        [this](std::string&) {
+            ws.put("out/other.txt", "second run");
+            return build(PackController::Kind2d);
+        },
+        {});
 
     ASSERT_TRUE(pc.runPack(PackController::Auto, true, "", PackController::Kind2d)) << trace.all();
 
@@ -198,6 +204,12 @@ struct Breakage {
     PackController& pc;
     std::unique_ptr<ScopedEnv>& env;  // restored when the test ends
 };
+
+// A stand-in packer that leaves one file of its kind's set out.
+bool withoutOutFile(const PackWorkspace& ws, int kind, const std::string& name) {
+    putOutFiles(ws, kind);
+    return fs::remove(ws.project("out/" + name));
+}
 
 struct FailureCase {
     const char* name;
@@ -246,6 +258,36 @@ const FailureCase kFailures[] = {
      PackController::Auto, "effect", PackController::Kind2d, "packBigTex Failded!\n"},
     {"packerWritesNothing", [](Breakage& b) { b.pc.setBuildSteps({}, [](std::string&) { return true; }); },
      PackController::Auto, "effect", PackController::Kind3d, "pack step pack3d failed: "},
+    {"packerRunsOutOfMemory", [](Breakage& b) {
+         b.pc.setBuildSteps([](std::string&) -> bool { throw std::bad_alloc(); }, {});
+     },
+     PackController::Auto, "effect", PackController::Kind2d, "pack step packBigTex failed: out of memory\n"},
+    {"packerThrows", [](Breakage& b) {
+         b.pc.setBuildSteps({}, [](std::string&) -> bool { throw std::runtime_error("disk on fire"); });
+     },
+     PackController::Auto, "effect", PackController::Kind3d, "pack step pack3d failed: disk on fire\n"},
+    {"outLacksTheEyeShader", [](Breakage& b) {
+         b.pc.setBuildSteps([&ws = b.ws](std::string&) { return withoutOutFile(ws, 1, "eyes.glsl"); }, {});
+     },
+     PackController::Step1, "effect", PackController::Kind2d, "eyes.glsl is missing or empty"},
+    {"atlasListNamesAMissingAtlas", [](Breakage& b) {
+         b.pc.setBuildSteps([&ws = b.ws](std::string&) { return withoutOutFile(ws, 1, "bigtex_0.webp"); }, {});
+     },
+     PackController::Step1, "effect", PackController::Kind2d, "bigtex_0.webp is missing or empty"},
+    {"atlasListIsNoList", [](Breakage& b) {
+         b.pc.setBuildSteps(
+             [&ws = b.ws](std::string&) {
+                 putOutFiles(ws, 1);
+                 ws.put("out/bigtex_desc.json", "[[[[");
+                 return true;
+             },
+             {});
+     },
+     PackController::Step1, "effect", PackController::Kind2d, "does not hold a \"bigtexs\" list"},
+    {"threeDOutLacksATemplateFile", [](Breakage& b) {
+         b.pc.setBuildSteps({}, [&ws = b.ws](std::string&) { return withoutOutFile(ws, 3, "grey.png"); });
+     },
+     PackController::Step1, "effect", PackController::Kind3d, "grey.png is missing or empty"},
     {"noPackerForKind", [](Breakage& b) { b.pc.setBuildSteps({}, {}); },
      PackController::Step1, "effect", PackController::Kind2d, "no packer for this kind"},
     {"emptyOutForStep2", [](Breakage&) {}, PackController::Step2, "effect",
