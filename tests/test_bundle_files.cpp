@@ -9,7 +9,9 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
+#include <thread>
 
 namespace fs = std::filesystem;
 using namespace pack_test;
@@ -236,6 +238,36 @@ TEST(ExternalTool, runsWithArgumentVectorAndCapturesOutputAndExitCode) {
     EXPECT_FALSE(missing.started);
     EXPECT_FALSE(missing.error.empty());
     EXPECT_FALSE(ExternalTool::run({}).started);
+}
+
+// True once process `pid` has ended (gone, or a zombie no one reaped yet).
+bool processEnded(const std::string& pid) {
+    const std::string stat = readFile("/proc/" + pid + "/stat");
+    const size_t close = stat.rfind(')');
+    return stat.empty() || (close != std::string::npos && stat.compare(close, 3, ") Z") == 0);
+}
+
+// A child past its deadline is killed with everything it started, whether it
+// keeps its output open, closes it, or leaves a grandchild holding it.
+TEST(ExternalTool, killsTheChildAndItsGroupPastTheDeadline) {
+    const std::string sh = ExternalTool::find("sh");
+    for (const char* script : {"sleep 300", "exec >/dev/null 2>&1; sleep 300", "sleep 300 & echo $!; wait"}) {
+        const ToolResult r = ExternalTool::run({sh, "-c", script}, 300);
+        EXPECT_TRUE(r.started) << script;
+        EXPECT_TRUE(r.timedOut) << script;
+        EXPECT_EQ(r.exitCode, -1) << script;
+        EXPECT_EQ(r.error, "timed out after 1 s, killed") << script;
+        const std::string grandchild = r.output.substr(0, r.output.find('\n'));
+        if (!grandchild.empty()) {
+            const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+            while (!processEnded(grandchild) && std::chrono::steady_clock::now() < deadline)
+                std::this_thread::yield();
+            EXPECT_TRUE(processEnded(grandchild)) << "grandchild " << grandchild << " still runs";
+        }
+    }
+    const ToolResult quick = ExternalTool::run({sh, "-c", "echo done"}, 30000);
+    EXPECT_FALSE(quick.timedOut);
+    EXPECT_EQ(quick.output, "done\n");
 }
 
 } // namespace
