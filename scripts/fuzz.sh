@@ -6,8 +6,10 @@
 # 64 KiB when ../shared/fixtures exists). New inputs go to
 # build-fuzz/corpus/<target>, faulting inputs to build-fuzz/artifacts/<target>/,
 # never into the repository. The reader runs in build-fuzz/work/<target>, which
-# holds copies of the small files of data/ref, so relative names of libraries
-# and textures can resolve.
+# holds copies of the files of data/ref of up to 1 KiB, so relative names of
+# libraries and textures can resolve. (Only tiny images: the texture table
+# keeps every image it loaded for the life of the process, so large ones
+# would fill the fuzzer's memory limit over millions of inputs.)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
@@ -26,9 +28,10 @@ nice -n 5 cmake --build "$build" --target "fuzz_$name" -j 2
 corpus="$build/corpus/$name"
 work="$build/work/$name"
 artifacts="$build/artifacts/$name"
+rm -rf "$work"
 mkdir -p "$corpus" "$work" "$artifacts"
 cp -n "fuzz/corpus/$name"/* "$corpus"/
-find data/ref -maxdepth 1 -type f -size -64k -exec cp -n {} "$work"/ \;
+find data/ref -maxdepth 1 -type f -size -2k -exec cp {} "$work"/ \;
 fixtures="$root/../shared/fixtures"
 if [ -d "$fixtures" ] && [ -f "$build/fuzz/fuzz_$name.fixtures" ]; then
   while read -r pattern; do
