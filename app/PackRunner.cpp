@@ -11,6 +11,7 @@
 #include <QMetaObject>
 
 #include <exception>
+#include <system_error>
 
 namespace {
 
@@ -36,14 +37,23 @@ bool runOnWorker(const PackRunner::Job& job) {
     }
 }
 
+// Joins a finished or finishing worker; a join that fails (it cannot for a
+// joinable thread other than this one) is traced, never thrown.
+void joinWorker(std::thread& worker) {
+    if (!worker.joinable())
+        return;
+    try {
+        worker.join();
+    } catch (const std::system_error& e) {
+        Trace::err("PackRunner: cannot join the pack worker: %s\n", e.what());
+    }
+}
+
 } // namespace
 
 PackRunner::PackRunner(QObject* parent) : QObject(parent) {}
 
-PackRunner::~PackRunner() {
-    if (m_worker.joinable())
-        m_worker.join();
-}
+PackRunner::~PackRunner() { joinWorker(m_worker); }
 
 bool PackRunner::start(std::shared_ptr<const ProjectSnapshot> project, int option) {
     if (!project && !m_running) {
@@ -67,8 +77,7 @@ bool PackRunner::startJob(Job job) {
         refuse(kBusyMessage);
         return false;
     }
-    if (m_worker.joinable()) // a finished worker whose completion is still queued
-        m_worker.join();
+    joinWorker(m_worker); // a finished worker whose completion is still queued
     m_running = true;
     const unsigned generation = ++m_generation;
     try {
@@ -108,8 +117,7 @@ void PackRunner::waitForFinished() {
 void PackRunner::complete(unsigned generation) {
     if (generation != m_generation || !m_running)
         return; // already reported by waitForFinished
-    if (m_worker.joinable())
-        m_worker.join();
+    joinWorker(m_worker);
     m_running = false;
     m_lastResult = m_workerResult;
     emit finished(m_lastResult);

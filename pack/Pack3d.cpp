@@ -24,6 +24,8 @@
 
 namespace {
 
+bool writeParamFiles(const ProjectSnapshot& in);
+
 std::string outDir(const ProjectSnapshot& in) { return pathJoin(in.projectDir(), "/out/"); }
 
 void advance(const PackProgress& progress, int points) {
@@ -134,6 +136,17 @@ bool runPack3d(const ProjectSnapshot& in, const PackProgress& progress, std::str
 } // namespace
 
 bool writeParamJson(const ProjectSnapshot& in) {
+    try {
+        return writeParamFiles(in);
+    } catch (...) {
+        Trace::err("can not generate global json: %s\n", exceptionReason(std::current_exception()).c_str());
+        return false;
+    }
+}
+
+namespace {
+
+bool writeParamFiles(const ProjectSnapshot& in) {
     const std::string folder = in.projectDir() + "/out/";
     const ParamJsonWriter writer(folder);
     const std::string globals = writer.globalsText(in.items3d, in.projectName);
@@ -152,6 +165,8 @@ bool writeParamJson(const ProjectSnapshot& in) {
     }
     return true;
 }
+
+} // namespace
 
 bool pack3d(const ProjectSnapshot& in, const PackProgress& progress, std::string* reason) {
     std::string why;
