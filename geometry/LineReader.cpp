@@ -1,16 +1,39 @@
 #include "geometry/LineReader.h"
 
+#include "base/Trace.h"
+
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
-// The first '\n' of text at or after from, or null (also for empty text,
-// whose data may be null).
-const char* findNewline(std::string_view text, size_t from) {
+// The first c of text at or after from, or null.
+const char* findByte(std::string_view text, size_t from, char c) {
     if (from >= text.size())
         return nullptr;
-    return static_cast<const char*>(std::memchr(text.data() + from, '\n', text.size() - from));
+    return static_cast<const char*>(std::memchr(text.data() + from, c, text.size() - from));
+}
+
+// Reads up to size bytes at data, retrying interrupted and short reads;
+// the number read, or -1 on an error.
+long readFully(int fd, char* data, size_t size) {
+    size_t got = 0;
+    while (got < size) {
+        const ssize_t n = ::read(fd, data + got, size - got);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return -1;
+        if (n == 0)
+            break;
+        got += size_t(n);
+    }
+    return long(got);
 }
 
 } // namespace
@@ -19,44 +42,67 @@ LineReader::LineReader(std::string_view bytes) : m_memory(true), m_window(bytes)
     m_eof = true;
 }
 
-LineReader::LineReader(const std::string& path) {
-    m_file = std::fopen(path.c_str(), "rb");
-    if (!m_file)
-        return;
-    m_buffer.resize(kBlockBytes);
-    // A small file is read whole once and then served from memory, so a
-    // second pass costs no further reading.
-    const long size = std::fseek(m_file, 0, SEEK_END) == 0 ? std::ftell(m_file) : -1;
-    if (std::fseek(m_file, 0, SEEK_SET) != 0 || size < 0 || size_t(size) > kWholeFileBytes)
-        return;
-    m_buffer.resize(size_t(size) + 1);
-    const size_t got = std::fread(m_buffer.data(), 1, m_buffer.size(), m_file);
-    if (got > size_t(size) || std::ferror(m_file)) { // grew or failed meanwhile: read in blocks
-        std::fseek(m_file, 0, SEEK_SET);
-        m_buffer.resize(std::max(m_buffer.size(), kBlockBytes));
+LineReader::LineReader(const std::string& path, uint64_t maxBytes) { openFile(path, maxBytes); }
+
+// Opened without blocking (a pipe would wait for a writer), checked to be a
+// regular file, then read whole when small, so a second pass costs no
+// further reading; larger files are read in blocks.
+void LineReader::openFile(const std::string& path, uint64_t maxBytes) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        m_failure = "cannot be opened";
         return;
     }
-    std::fclose(m_file);
-    m_file = nullptr;
-    m_memory = true;
-    m_eof = true;
-    m_source = m_window = std::string_view(m_buffer.data(), got);
+    struct stat info {};
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        ::close(fd);
+        m_failure = "is not a regular file";
+        return;
+    }
+    const uint64_t size = uint64_t(info.st_size);
+    if (size > maxBytes) {
+        ::close(fd);
+        m_failure = "is too large";
+        return;
+    }
+    m_fd = fd;
+    if (size <= kWholeFileBytes) {
+        m_capacity = size_t(size) + 1; // one more byte tells a file that grew meanwhile
+        m_buffer.reset(new char[m_capacity]);
+        const long got = readFully(fd, m_buffer.get(), m_capacity);
+        if (got >= 0 && size_t(got) <= size) {
+            ::close(fd);
+            m_fd = -1;
+            m_memory = true;
+            m_eof = true;
+            m_source = m_window = std::string_view(m_buffer.get(), size_t(got));
+            return;
+        }
+        if (::lseek(fd, 0, SEEK_SET) != 0) { // grew or failed: read in blocks
+            ::close(fd);
+            m_fd = -1;
+            m_failure = "cannot be opened";
+            return;
+        }
+    }
+    m_capacity = kBlockBytes;
+    m_buffer.reset(new char[m_capacity]);
 }
 
 LineReader::~LineReader() {
-    if (m_file)
-        std::fclose(m_file);
+    if (m_fd >= 0)
+        ::close(m_fd);
 }
 
 bool LineReader::rewind() {
     m_lineNumber = 0;
-    m_cut = false;
-    m_skipPending = false;
+    m_tooLong = false;
+    m_endsKnown = false;
     if (m_memory) {
         m_window = m_source;
         return true;
     }
-    if (!m_file || std::fseek(m_file, 0, SEEK_SET) != 0)
+    if (m_fd < 0 || ::lseek(m_fd, 0, SEEK_SET) != 0)
         return false;
     m_window = {};
     m_eof = false;
@@ -70,66 +116,87 @@ bool LineReader::refill() {
     if (m_eof)
         return false;
     const size_t kept = m_window.size();
-    if (kept > 0 && m_window.data() != m_buffer.data())
-        std::memmove(m_buffer.data(), m_window.data(), kept);
-    if (m_buffer.size() - kept < kBlockBytes / 2)
-        m_buffer.resize(m_buffer.size() * 2);
-    const size_t got = std::fread(m_buffer.data() + kept, 1, m_buffer.size() - kept, m_file);
-    if (got == 0)
+    if (kept > 0 && m_window.data() != m_buffer.get())
+        std::memmove(m_buffer.get(), m_window.data(), kept);
+    if (m_capacity - kept < kBlockBytes / 2) {
+        std::unique_ptr<char[]> bigger(new char[m_capacity * 2]);
+        std::memcpy(bigger.get(), m_buffer.get(), kept);
+        m_buffer = std::move(bigger);
+        m_capacity *= 2;
+    }
+    const long got = readFully(m_fd, m_buffer.get() + kept, std::min(m_capacity - kept, kBlockBytes * 4));
+    if (got <= 0)
         m_eof = true;
-    m_window = std::string_view(m_buffer.data(), kept + got);
+    m_window = std::string_view(m_buffer.get(), kept + size_t(std::max(got, 0L)));
+    m_endsKnown = false;
     return got > 0;
 }
 
-// Drops bytes up to and including the next '\n' (after a cut line).
-bool LineReader::skipRestOfLine() {
-    for (;;) {
-        const char* nl = findNewline(m_window, 0);
-        if (nl) {
-            m_window.remove_prefix(static_cast<size_t>(nl - m_window.data()) + 1);
-            return true;
-        }
-        m_window = {};
-        if (!refill())
-            return false;
-    }
+// The first c of the window at or after from, through the remembered one
+// when it still lies ahead.
+const char* LineReader::nextOf(char c, const char*& cached, size_t from) {
+    if (m_endsKnown && (!cached || cached >= m_window.data() + from))
+        return cached;
+    cached = findByte(m_window, from, c);
+    return cached;
+}
+
+// The first '\n' or '\r' of the window at or after from, or null.
+const char* LineReader::findLineEnd(size_t from) {
+    const char* nl = nextOf('\n', m_nl, from);
+    const char* cr = nextOf('\r', m_cr, from);
+    m_endsKnown = true;
+    return cr && (!nl || cr < nl) ? cr : nl;
+}
+
+bool LineReader::refuseLongLine() {
+    ++m_lineNumber;
+    m_tooLong = true;
+    m_window = {};
+    m_eof = true;
+    return false;
 }
 
 bool LineReader::next(std::string_view& line) {
-    m_cut = false;
-    if (m_skipPending) {
-        m_skipPending = false;
-        if (!skipRestOfLine())
-            return false;
-    }
+    if (m_tooLong)
+        return false;
     size_t searched = 0;
     for (;;) {
-        const char* nl = findNewline(m_window, searched);
-        if (nl) {
-            const size_t length = static_cast<size_t>(nl - m_window.data());
+        const char* end = findLineEnd(searched);
+        if (end) {
+            size_t length = static_cast<size_t>(end - m_window.data());
             if (length > kMaxLineBytes)
-                break;
+                return refuseLongLine();
+            // A '\r' at the end of a block may be the first half of "\r\n".
+            if (*end == '\r' && length + 1 == m_window.size() && !m_eof) {
+                searched = length;
+                if (refill())
+                    continue;
+                end = m_window.data() + length;
+            }
+            const size_t after = length + 1;
+            const bool crlf = *end == '\r' && after < m_window.size() && m_window[after] == '\n';
             line = m_window.substr(0, length);
-            m_window.remove_prefix(length + 1);
+            m_window.remove_prefix(after + (crlf ? 1 : 0));
             ++m_lineNumber;
             return true;
         }
         searched = m_window.size();
-        if (searched > kMaxLineBytes || !refill())
+        if (searched > kMaxLineBytes)
+            return refuseLongLine();
+        if (!refill())
             break;
     }
     if (m_window.empty())
         return false;
-    // The last line without '\n', or a line longer than the limit.
-    const size_t length = std::min(m_window.size(), kMaxLineBytes);
-    line = m_window.substr(0, length);
-    ++m_lineNumber;
-    if (m_window.size() > kMaxLineBytes) {
-        m_cut = true;
-        m_skipPending = true;
-        m_window.remove_prefix(length);
-        return true;
-    }
+    // The last line, without an end.
+    line = m_window;
     m_window = m_window.substr(m_window.size());
+    ++m_lineNumber;
     return true;
+}
+
+void LineReader::reportTooLong(const std::string& name) const {
+    Trace::err("Line too long (over %zu bytes) in %s at line %lld, not read\n", kMaxLineBytes, name.c_str(),
+               static_cast<long long>(m_lineNumber));
 }
