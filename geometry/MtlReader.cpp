@@ -6,6 +6,8 @@
 #include "geometry/TextScan.h"
 #include "images/ResourceManager.h"
 
+#include <algorithm>
+
 using textscan::kValueSeparators;
 using textscan::nextToken;
 
@@ -39,7 +41,8 @@ void resolveTexture(Material& material, std::string_view name, const std::string
         Trace::err("Texture name too long (%zu bytes), ignored\n", name.size());
         return;
     }
-    const std::string asGiven(name);
+    std::string asGiven(name);
+    std::replace(asGiven.begin(), asGiven.end(), '\\', '/');
     const std::string candidate = directory + asGiven;
     Trace::err("Load Texture %s\n", candidate.c_str());
     std::string found;
@@ -92,8 +95,8 @@ bool applyValue(Material& m, std::string_view key, std::string_view rest, const 
 
 } // namespace
 
-void MtlReader::read(LineReader& source, const std::string& libraryPath, std::vector<Material>& materials) {
-    materials.clear();
+bool MtlReader::read(LineReader& source, const std::string& libraryPath, std::vector<Material>& result) {
+    std::vector<Material> materials;
     const std::string directory = directoryOf(libraryPath);
     bool skipping = false; // inside a refused material
     std::string_view line;
@@ -106,8 +109,8 @@ void MtlReader::read(LineReader& source, const std::string& libraryPath, std::ve
             const std::string_view name = nameOf(rest);
             skipping = name.size() >= Material::kMaxNameBytes;
             if (skipping) {
-                Trace::err("Material name too long (%zu bytes) in %s at line %i, material ignored\n", name.size(),
-                           libraryPath.c_str(), source.lineNumber());
+                Trace::err("Material name too long (%zu bytes) in %s at line %lld, material ignored\n", name.size(),
+                           libraryPath.c_str(), static_cast<long long>(source.lineNumber()));
                 continue;
             }
             materials.emplace_back().name = std::string(name);
@@ -117,20 +120,32 @@ void MtlReader::read(LineReader& source, const std::string& libraryPath, std::ve
             continue;
         if (materials.empty() || !applyValue(materials.back(), key, rest, directory)) {
             const std::string keyword(key);
-            Trace::err("Unknown command '%s' in material file %s at line %i:\n\t%s\n", keyword.c_str(),
-                       libraryPath.c_str(), source.lineNumber(), keyword.c_str());
+            Trace::err("Unknown command '%s' in material file %s at line %lld:\n\t%s\n", keyword.c_str(),
+                       libraryPath.c_str(), static_cast<long long>(source.lineNumber()), keyword.c_str());
         }
     }
+    if (source.lineTooLong()) {
+        source.reportTooLong(libraryPath);
+        return false;
+    }
+    result = std::move(materials);
+    return true;
 }
 
-int MtlReader::readFile(const std::string& libraryPath, std::vector<Material>& materials) {
-    LineReader source(libraryPath);
+bool MtlReader::readFile(const std::string& libraryPath, std::vector<Material>& materials, uint64_t maxBytes,
+                         std::string* failure) {
+    LineReader source(libraryPath, maxBytes);
     if (!source.isOpen()) {
         Trace::err("Error reading file: %s\n", libraryPath.c_str());
-        return 0;
+        if (failure)
+            *failure = source.openFailure();
+        return false;
     }
-    read(source, libraryPath, materials);
-    return 1;
+    if (read(source, libraryPath, materials))
+        return true;
+    if (failure)
+        *failure = "has a line that is too long";
+    return false;
 }
 
 int MtlReader::findMaterial(const std::vector<Material>& materials, std::string_view name) {

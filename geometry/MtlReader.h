@@ -4,6 +4,7 @@
 
 #include "geometry/ObjMesh.h"
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -17,12 +18,17 @@ public:
     // skipped; missing numbers read as 0. A material name of 255 bytes or
     // more, or a texture name of 500 or more, is refused with a console line
     // (a refused material's value lines are skipped). Texture names are
-    // looked up next to libraryPath, then as given; a file found is stored
-    // in textureFile and registered with ResourceManager::addTex.
-    static void read(LineReader& source, const std::string& libraryPath, std::vector<Material>& materials);
-    // As read, from the file at libraryPath. 0 with "Error reading file: %s\n"
-    // when it cannot be opened (materials untouched), else 1.
-    static int readFile(const std::string& libraryPath, std::vector<Material>& materials);
+    // looked up next to libraryPath, then as given, with "\" read as "/"
+    // (libraries written on Windows); a file found is stored in textureFile
+    // and registered with ResourceManager::addTex. False, materials
+    // untouched, when a line is too long (with a console line naming
+    // libraryPath and the line).
+    static bool read(LineReader& source, const std::string& libraryPath, std::vector<Material>& materials);
+    // As read, from the file at libraryPath, a regular file of at most
+    // maxBytes. False with "Error reading file: %s\n" when it cannot be read
+    // (materials untouched); failure, when given, then tells why.
+    static bool readFile(const std::string& libraryPath, std::vector<Material>& materials,
+                         uint64_t maxBytes = UINT64_MAX, std::string* failure = nullptr);
 
     // Index of the material whose name is exactly name (the last one when
     // several match), -1 when none.

@@ -30,7 +30,7 @@ class GroupParse {
 public:
     GroupParse(const std::string& path, bool forceNormals) : m_path(path), m_forceNormals(forceNormals) {}
 
-    void line(std::string_view text, int lineNumber);
+    void line(std::string_view text, int64_t lineNumber);
     // Hands the meshes over (checked, with normals and bounds).
     void finish(std::vector<ObjMesh*>& out);
 
@@ -49,7 +49,7 @@ private:
 
     const std::string& m_path;
     bool m_forceNormals;
-    int m_lineNumber = 0;
+    int64_t m_lineNumber = 0;
     std::vector<std::unique_ptr<ObjMesh>> m_meshes;
     ObjMesh m_buffer;              // pending elements (only its arrays are used)
     ObjReader::Sizes m_moved;      // totals already moved into meshes
@@ -65,7 +65,7 @@ private:
     std::vector<std::vector<ObjReader::PendingFace>> m_forward; // per mesh
 };
 
-void GroupParse::line(std::string_view text, int lineNumber) {
+void GroupParse::line(std::string_view text, int64_t lineNumber) {
     m_lineNumber = lineNumber;
     std::string_view rest = text;
     const std::string_view key = textscan::nextLineToken(rest);
@@ -149,8 +149,10 @@ void GroupParse::face(std::string_view rest) {
     if (m_meshes.empty() || !bufferEmpty())
         moveBufferToNewMesh(m_pendingName);
     const int32_t count = ObjMesh::parseFaceCorners(rest, nullptr, nullptr, nullptr, 0);
-    if (count < 3)
+    if (count < 3) {
+        ObjReader::reportTooFewCorners(m_path, m_lineNumber);
         return;
+    }
     m_v.resize(count);
     m_t.resize(count);
     m_n.resize(count);
@@ -164,6 +166,7 @@ void GroupParse::face(std::string_view rest) {
         }
     }
     ObjMesh& mesh = *m_meshes.back();
+    const size_t first = mesh.faces.size();
     for (int32_t k = 2; k < count; ++k) {
         Face& f = mesh.faces.emplace_back();
         const int32_t corners[3] = {0, k - 1, k};
@@ -175,9 +178,9 @@ void GroupParse::face(std::string_view rest) {
         f.count = 3;
         f.material = m_material;
         f.smoothGroup = m_smoothGroup;
-        if (forward)
-            m_forward.back().push_back({mesh.faces.size() - 1, m_lineNumber});
     }
+    if (forward)
+        m_forward.back().push_back({first, m_lineNumber, mesh.faces.size() - first});
 }
 
 void GroupParse::smoothing(std::string_view rest) {
@@ -196,8 +199,8 @@ void GroupParse::readLibrary(std::string_view rest) {
     if (library.empty())
         return;
     m_mtlFile = std::string(token);
-    MtlReader::readFile(library, m_materials);
-    ++m_libraries;
+    if (ObjReader::readLibrary(library, m_path, m_lineNumber, m_materials))
+        ++m_libraries;
     Trace::out("obj_parse_mtl_file end\n");
 }
 
@@ -230,6 +233,10 @@ int ObjGroupReader::read(LineReader& source, const std::string& path, bool force
         std::string_view line;
         while (source.next(line))
             parse.line(line, source.lineNumber());
+        if (source.lineTooLong()) {
+            source.reportTooLong(path);
+            return 0;
+        }
         parse.finish(out);
     } catch (const std::bad_alloc&) {
         Trace::err("Out of memory reading %s\n", path.c_str());

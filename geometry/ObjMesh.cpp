@@ -123,7 +123,6 @@ int ObjMesh::readObjText(LineReader& source, const std::string& path, bool force
     if (!takeSourcePath(path))
         return 0;
     if (!ObjReader::read(source, path, !forceNormals, *this)) {
-        Trace::err("Error reading file: %s\n", path.c_str());
         clear();
         return 0;
     }
@@ -143,12 +142,16 @@ int ObjMesh::readObjText(LineReader& source, const std::string& path, bool force
     return 1;
 }
 
-int ObjMesh::loadMtl(const std::string& path) { return MtlReader::readFile(path, materials); }
+int ObjMesh::loadMtl(const std::string& path) { return MtlReader::readFile(path, materials) ? 1 : 0; }
 
 int ObjMesh::loadMtlBytes(std::string_view bytes, const std::string& path) {
     LineReader source(bytes);
-    MtlReader::read(source, path, materials);
-    return 1;
+    try {
+        return MtlReader::read(source, path, materials) ? 1 : 0;
+    } catch (const std::bad_alloc&) {
+        Trace::err("Out of memory reading %s\n", path.c_str());
+        return 0;
+    }
 }
 
 int ObjMesh::loadOff(const std::string& path, bool normalize) {
@@ -176,7 +179,7 @@ int ObjMesh::readOff(std::string_view bytes, const std::string& path, bool norma
 
 int ObjMesh::readOffText(std::string_view bytes, const std::string& path, bool normalize) {
     const auto start = std::chrono::steady_clock::now();
-    if (!takeSourcePath(path) || !OffReader::read(bytes, *this))
+    if (!takeSourcePath(path) || !OffReader::read(bytes, path, *this))
         return 0;
     Trace::out("OffLoaded: \n");
     Trace::out("\tnumber of vertices:%d\n", static_cast<int>(vertices.size()));
@@ -402,11 +405,14 @@ void ObjMesh::buildDrawArrays(int32_t mode) {
         }
         const math3d::Vec3 faceNormal = fi < faceNormals.size() ? faceNormals[fi] : zero;
         const int count = std::min(f.count, Face::kMaxCorners);
+        const auto validVertex = [&](int corner) { return static_cast<uint32_t>(f.v[corner]) < vertices.size(); };
         for (int k = 2; k < count; ++k) {
+            // A triangle with a bad corner is left out whole: a partial one
+            // would shift every later triangle of its list.
+            if (!validVertex(0) || !validVertex(k - 1) || !validVertex(k))
+                continue;
             for (int corner : {0, k - 1, k}) {
                 const int32_t v = f.v[corner];
-                if (v < 0 || static_cast<size_t>(v) >= vertices.size())
-                    break;
                 drawPositions[group].push_back(vertices[v]);
                 const int32_t n = f.n[corner];
                 const bool cornerNormal = smooth && n >= 0 && static_cast<size_t>(n) < normals.size();

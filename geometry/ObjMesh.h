@@ -128,7 +128,12 @@ public:
     int loadOffBytes(std::string_view bytes, const std::string& path, bool normalize);
 
     // Reads an OBJ file with its "mtllib" library. 1 on success, 0 when the
-    // file cannot be opened or the path is 500 bytes or longer. Normals are
+    // file cannot be opened, is not a regular file, has a line too long for
+    // LineReader, or the path is 500 bytes or longer. Lines end at "\n",
+    // "\r\n" or "\r". A face of fewer than three corners is dropped with a
+    // console line naming file and line. The library is read only when it
+    // is a regular file of at most ObjReader::kMaxLibraryBytes; otherwise
+    // a console line names the OBJ and line, and reading goes on. Normals are
     // recomputed when forceNormals is set or the file has no "vn" line.
     // Negative indices count back from the last element read so far; a face
     // with an index out of range is dropped with a console line naming file
@@ -140,9 +145,12 @@ public:
     // next to path.
     int loadObjBytes(std::string_view bytes, const std::string& path, bool forceNormals, bool normalize);
     // Replaces materials with the library at path; registers each existing
-    // texture with ResourceManager::addTex. 1 on success, 0 on open failure.
+    // texture with ResourceManager::addTex. 1 when the library was read
+    // whole; 0 when it cannot be opened or has a line too long for
+    // LineReader (materials then untouched).
     int loadMtl(const std::string& path);
-    // As loadMtl, from bytes; path gives the directory textures are looked up in.
+    // As loadMtl, from bytes; path gives the directory textures are looked
+    // up in. 0 (materials untouched) for a line too long or no memory.
     int loadMtlBytes(std::string_view bytes, const std::string& path);
 
     // Writes the mesh as OBJ text (hidden faces included; "mtllib" with

@@ -111,28 +111,28 @@ public:
     ObjParse(ObjMesh& mesh, const std::string& path, bool keepNormals)
         : m_mesh(mesh), m_path(path), m_keepNormals(keepNormals) {}
 
-    void line(std::string_view text, int lineNumber);
+    void line(std::string_view text, int64_t lineNumber);
     void finish();
 
 private:
     void addFace(std::string_view rest);
     bool resolveCorners(int32_t* v, int32_t* t, int32_t* n, int count, bool& forward) const;
-    void storeFace(const int32_t* v, const int32_t* t, const int32_t* n, int count, bool forward);
+    void storeFace(const int32_t* v, const int32_t* t, const int32_t* n, int count);
     void useMaterial(std::string_view rest);
     void readLibrary(std::string_view rest);
-    void reportDropped(int lineNumber) const;
+    void reportDropped(int64_t lineNumber) const;
 
     ObjMesh& m_mesh;
     const std::string& m_path;
     bool m_keepNormals;
-    int m_lineNumber = 0;
+    int64_t m_lineNumber = 0;
     int32_t m_material = -1;
     int m_libraries = 0; // "mtllib" lines read
     Corners m_long;                                // corners of a polygon too long for one Face
     std::vector<ObjReader::PendingFace> m_forward; // faces with forward references
 };
 
-void ObjParse::line(std::string_view text, int lineNumber) {
+void ObjParse::line(std::string_view text, int64_t lineNumber) {
     m_lineNumber = lineNumber;
     std::string_view rest = text;
     const std::string_view key = textscan::nextLineToken(rest);
@@ -181,21 +181,24 @@ bool ObjParse::resolveCorners(int32_t* v, int32_t* t, int32_t* n, int count, boo
     return true;
 }
 
-void ObjParse::storeFace(const int32_t* v, const int32_t* t, const int32_t* n, int count, bool forward) {
+void ObjParse::storeFace(const int32_t* v, const int32_t* t, const int32_t* n, int count) {
     Face& f = m_mesh.faces.emplace_back();
     std::copy(v, v + count, f.v);
     std::copy(t, t + count, f.t);
     std::copy(n, n + count, f.n);
     f.count = count;
     f.material = m_material;
-    if (forward)
-        m_forward.push_back({m_mesh.faces.size() - 1, m_lineNumber});
 }
 
 void ObjParse::addFace(std::string_view rest) {
     bool forward = false;
     Face& f = m_mesh.faces.emplace_back();
     const int count = ObjMesh::parseFaceCorners(rest, f.v, f.t, f.n, Face::kMaxCorners);
+    if (count < 3) {
+        m_mesh.faces.pop_back();
+        ObjReader::reportTooFewCorners(m_path, m_lineNumber);
+        return;
+    }
     if (count <= Face::kMaxCorners) {
         f.count = count;
         f.material = m_material;
@@ -203,7 +206,7 @@ void ObjParse::addFace(std::string_view rest) {
             m_mesh.faces.pop_back();
             reportDropped(m_lineNumber);
         } else if (forward) {
-            m_forward.push_back({m_mesh.faces.size() - 1, m_lineNumber});
+            m_forward.push_back({m_mesh.faces.size() - 1, m_lineNumber, 1});
         }
         return;
     }
@@ -215,6 +218,7 @@ void ObjParse::addFace(std::string_view rest) {
         reportDropped(m_lineNumber);
         return;
     }
+    const size_t first = m_mesh.faces.size();
     int32_t v[Face::kMaxCorners], t[Face::kMaxCorners], n[Face::kMaxCorners];
     for (int start = 1; start + 1 < count;) {
         const int end = std::min(count, start + Face::kMaxCorners - 1);
@@ -224,9 +228,11 @@ void ObjParse::addFace(std::string_view rest) {
         std::copy(m_long.v.begin() + start, m_long.v.begin() + end, v + 1);
         std::copy(m_long.t.begin() + start, m_long.t.begin() + end, t + 1);
         std::copy(m_long.n.begin() + start, m_long.n.begin() + end, n + 1);
-        storeFace(v, t, n, 1 + end - start, forward);
+        storeFace(v, t, n, 1 + end - start);
         start = end - 1;
     }
+    if (forward)
+        m_forward.push_back({first, m_lineNumber, m_mesh.faces.size() - first});
 }
 
 void ObjParse::useMaterial(std::string_view rest) {
@@ -240,11 +246,11 @@ void ObjParse::readLibrary(std::string_view rest) {
     if (library.empty())
         return;
     m_mesh.mtlFile = std::string(token);
-    m_mesh.loadMtl(library);
-    ++m_libraries;
+    if (ObjReader::readLibrary(library, m_path, m_lineNumber, m_mesh.materials))
+        ++m_libraries;
 }
 
-void ObjParse::reportDropped(int lineNumber) const { ObjReader::reportDropped(m_path, lineNumber); }
+void ObjParse::reportDropped(int64_t lineNumber) const { ObjReader::reportDropped(m_path, lineNumber); }
 
 void ObjParse::finish() {
     ObjReader::dropUnresolved(m_mesh, m_forward, m_path, m_keepNormals, m_libraries, m_mesh.materials.size());
@@ -275,7 +281,8 @@ ObjReader::Counts ObjReader::count(LineReader& source) {
             ++c.texCoords;
             break;
         case Keyword::Face:
-            c.faces += facePieces(rest);
+            if (mayHoldTriangle(rest))
+                c.faces += facePieces(rest);
             break;
         default:
             break;
@@ -286,8 +293,14 @@ ObjReader::Counts ObjReader::count(LineReader& source) {
 
 bool ObjReader::read(LineReader& source, const std::string& objPath, bool keepFileNormals, ObjMesh& mesh) {
     const Counts counts = count(source);
-    if (!source.rewind())
+    if (source.lineTooLong()) {
+        source.reportTooLong(objPath);
         return false;
+    }
+    if (!source.rewind()) {
+        Trace::err("Error reading file: %s\n", objPath.c_str());
+        return false;
+    }
     reserveExactly(mesh.vertices, counts.vertices);
     reserveExactly(mesh.normals, counts.normals);
     reserveExactly(mesh.texCoords, counts.texCoords);
@@ -296,6 +309,10 @@ bool ObjReader::read(LineReader& source, const std::string& objPath, bool keepFi
     std::string_view line;
     while (source.next(line))
         parse.line(line, source.lineNumber());
+    if (source.lineTooLong()) { // the file changed since the first pass
+        source.reportTooLong(objPath);
+        return false;
+    }
     parse.finish();
     return true;
 }
@@ -347,18 +364,20 @@ void ObjReader::dropUnresolved(ObjMesh& mesh, const std::vector<PendingFace>& pe
                                bool checkNormals, int librariesRead, size_t materialCount) {
     const Sizes sizes{mesh.vertices.size(), mesh.texCoords.size(), mesh.normals.size()};
     std::vector<char> drop;
+    const auto inRangeWhole = [&](const PendingFace& p) {
+        for (size_t k = p.face; k < p.face + p.pieces; ++k)
+            for (int i = 0; i < mesh.faces[k].count; ++i)
+                if (!cornerInRange(mesh.faces[k], i, sizes, checkNormals))
+                    return false;
+        return true;
+    };
     for (const PendingFace& p : pending) {
-        const Face& f = mesh.faces[p.face];
-        for (int i = 0; i < f.count; ++i) {
-            if (!cornerInRange(f, i, sizes, checkNormals)) {
-                if (drop.empty())
-                    drop.assign(mesh.faces.size(), 0);
-                if (!drop[p.face])
-                    reportDropped(path, p.line);
-                drop[p.face] = 1;
-                break;
-            }
-        }
+        if (inRangeWhole(p))
+            continue;
+        if (drop.empty())
+            drop.assign(mesh.faces.size(), 0);
+        reportDropped(path, p.line);
+        std::fill(drop.begin() + std::ptrdiff_t(p.face), drop.begin() + std::ptrdiff_t(p.face + p.pieces), 1);
     }
     if (!drop.empty()) {
         size_t kept = 0;
@@ -374,13 +393,30 @@ void ObjReader::dropUnresolved(ObjMesh& mesh, const std::vector<PendingFace>& pe
             f.material = -1;
 }
 
-void ObjReader::reportDropped(const std::string& path, int lineNumber) {
-    Trace::err("Face dropped: index out of range in %s at line %d\n", path.c_str(), lineNumber);
+void ObjReader::reportDropped(const std::string& path, int64_t lineNumber) {
+    Trace::err("Face dropped: index out of range in %s at line %lld\n", path.c_str(),
+               static_cast<long long>(lineNumber));
 }
 
-void ObjReader::reportUnknown(std::string_view keyword, int lineNumber) {
+void ObjReader::reportTooFewCorners(const std::string& path, int64_t lineNumber) {
+    Trace::err("Face dropped: fewer than three corners in %s at line %lld\n", path.c_str(),
+               static_cast<long long>(lineNumber));
+}
+
+void ObjReader::reportUnknown(std::string_view keyword, int64_t lineNumber) {
     const std::string key(keyword);
-    Trace::out("Unknown command '%s' in scene code at line %i: \"%s\".\n", key.c_str(), lineNumber, key.c_str());
+    Trace::out("Unknown command '%s' in scene code at line %lld: \"%s\".\n", key.c_str(),
+               static_cast<long long>(lineNumber), key.c_str());
+}
+
+bool ObjReader::readLibrary(const std::string& libraryPath, const std::string& objPath, int64_t lineNumber,
+                            std::vector<Material>& materials) {
+    std::string failure;
+    if (MtlReader::readFile(libraryPath, materials, kMaxLibraryBytes, &failure))
+        return true;
+    Trace::err("Material library %s %s, named in %s at line %lld: not read\n", libraryPath.c_str(),
+               failure.c_str(), objPath.c_str(), static_cast<long long>(lineNumber));
+    return false;
 }
 
 std::string ObjReader::libraryPathOf(const std::string& objPath, std::string_view token) {
