@@ -1,12 +1,17 @@
 #include "geometry/OffReader.h"
 
 #include "base/Trace.h"
+#include "geometry/ObjReader.h"
 #include "geometry/TextScan.h"
 
 #include <algorithm>
 #include <cstdint>
+#include <vector>
 
 namespace {
+
+constexpr std::string_view kBlanks = " \t\r\n\f\v";
+constexpr std::string_view kLineEnds = "\r\n";
 
 // Whitespace-separated tokens of OFF text, with '#' comments skipped.
 class OffTokens {
@@ -16,7 +21,7 @@ public:
     // The next token, or empty at the end.
     std::string_view next() {
         for (;;) {
-            const size_t begin = m_rest.find_first_not_of(" \t\r\n\f\v");
+            const size_t begin = m_rest.find_first_not_of(kBlanks);
             if (begin == std::string_view::npos) {
                 m_rest = {};
                 return {};
@@ -26,22 +31,55 @@ public:
                 break;
             skipLine();
         }
-        size_t end = m_rest.find_first_of(" \t\r\n\f\v");
+        return take();
+    }
+    // The next token when it is on the current line, else empty (nothing
+    // consumed but blanks before the line end).
+    std::string_view nextOnLine() {
+        const size_t begin = m_rest.find_first_not_of(" \t\f\v");
+        m_rest.remove_prefix(begin == std::string_view::npos ? m_rest.size() : begin);
+        if (m_rest.empty() || kLineEnds.find(m_rest[0]) != std::string_view::npos || m_rest[0] == '#')
+            return {};
+        return take();
+    }
+    // Drops the rest of the current line.
+    void skipLine() {
+        const size_t end = m_rest.find_first_of(kLineEnds);
+        m_rest = end == std::string_view::npos ? std::string_view() : m_rest.substr(end + 1);
+    }
+    size_t remaining() const { return m_rest.size(); }
+
+private:
+    std::string_view take() {
+        size_t end = m_rest.find_first_of(kBlanks);
         if (end == std::string_view::npos)
             end = m_rest.size();
         const std::string_view token = m_rest.substr(0, end);
         m_rest.remove_prefix(end);
         return token;
     }
-    // Drops the rest of the current line.
-    void skipLine() {
-        const size_t nl = m_rest.find('\n');
-        m_rest = nl == std::string_view::npos ? std::string_view() : m_rest.substr(nl + 1);
+
+    std::string_view m_rest;
+};
+
+// Line numbers of byte offsets of a text, asked in increasing order (each
+// byte is looked at once).
+class LineCounter {
+public:
+    explicit LineCounter(std::string_view text) : m_text(text) {}
+    int64_t lineAt(size_t offset) {
+        for (; m_offset < offset && m_offset < m_text.size(); ++m_offset) {
+            const char c = m_text[m_offset];
+            if (c == '\n' || (c == '\r' && (m_offset + 1 == m_text.size() || m_text[m_offset + 1] != '\n')))
+                ++m_line;
+        }
+        return m_line;
     }
-    size_t remaining() const { return m_rest.size(); }
 
 private:
-    std::string_view m_rest;
+    std::string_view m_text;
+    size_t m_offset = 0;
+    int64_t m_line = 1;
 };
 
 int refuse(const char* reason) {
@@ -68,42 +106,53 @@ bool readVertex(OffTokens& tokens, math3d::Vec3& p) {
     return true;
 }
 
-// 1, or 0 after the refusal message.
-int readFace(OffTokens& tokens, int32_t vertexCount, Face& f) {
-    int32_t corners = 0;
-    if (!readInt(tokens, corners))
+// Reads one face's corners into corners; 1, or 0 after the refusal message.
+int readFace(OffTokens& tokens, int32_t vertexCount, std::vector<int32_t>& corners) {
+    int32_t count = 0;
+    if (!readInt(tokens, count))
         return refuse("unexpected end of file");
-    if (corners >= Face::kMaxCorners) {
-        Trace::err("error in loading off file: max number of verts per face is too large: %d\n", corners);
-        return 0;
-    }
-    if (corners < 0)
+    if (count < 0)
         return refuse("negative number of verts per face");
-    for (int i = 0; i < corners; ++i) {
-        int32_t v = 0;
+    if (size_t(count) > tokens.remaining() / 2 + 1) // every index takes a digit and a separator
+        return refuse("unexpected end of file");
+    corners.resize(size_t(count));
+    for (int32_t& v : corners) {
         if (!readInt(tokens, v))
             return refuse("unexpected end of file");
         if (v < 0 || v >= vertexCount)
             return refuse("vertex index out of range");
-        f.v[i] = v;
-        f.t[i] = -1;
-        f.n[i] = -1;
     }
-    f.count = corners;
-    f.material = -1;
     tokens.skipLine();
     return 1;
 }
 
+// Appends the polygon as one face, or as a fan of faces that fit.
+void storeFace(const std::vector<int32_t>& corners, ObjMesh& mesh) {
+    const int count = int(corners.size());
+    for (int start = 1; start + 1 < count;) {
+        const int end = std::min(count, start + Face::kMaxCorners - 1);
+        Face& f = mesh.faces.emplace_back();
+        f.v[0] = corners[0];
+        std::copy(corners.begin() + start, corners.begin() + end, f.v + 1);
+        f.count = 1 + end - start;
+        std::fill(f.t, f.t + f.count, -1);
+        std::fill(f.n, f.n + f.count, -1);
+        f.material = -1;
+        start = end - 1;
+    }
+}
+
 } // namespace
 
-int OffReader::read(std::string_view bytes, ObjMesh& mesh) {
+int OffReader::read(std::string_view bytes, const std::string& path, ObjMesh& mesh) {
     OffTokens tokens(bytes);
     if (tokens.next() != "OFF")
         return refuse("no OFF header");
-    int32_t vertexCount = 0, faceCount = 0, edgeCount = 0;
-    if (!readInt(tokens, vertexCount) || !readInt(tokens, faceCount) || !readInt(tokens, edgeCount))
+    int32_t vertexCount = 0, faceCount = 0;
+    if (!readInt(tokens, vertexCount) || !readInt(tokens, faceCount))
         return refuse("unexpected end of file");
+    if (tokens.nextOnLine().empty())
+        return refuse("no edge count after the vertex and face counts");
     tokens.skipLine();
     if (vertexCount < 0 || faceCount < 0)
         return refuse("negative element count");
@@ -113,18 +162,23 @@ int OffReader::read(std::string_view bytes, ObjMesh& mesh) {
     if (minimumBytes > static_cast<int64_t>(tokens.remaining()))
         return refuse("element counts exceed the file");
     mesh.vertices.reserve(vertexCount);
-    mesh.faces.reserve(std::min<size_t>(faceCount, tokens.remaining() / 2 + 1));
+    mesh.faces.reserve(std::min<size_t>(faceCount, tokens.remaining() / 8 + 1));
     for (int32_t i = 0; i < vertexCount; ++i) {
         math3d::Vec3 p;
         if (!readVertex(tokens, p))
             return refuse("unexpected end of file");
         mesh.vertices.push_back(p);
     }
+    std::vector<int32_t> corners;
+    LineCounter lines(bytes);
     for (int32_t i = 0; i < faceCount; ++i) {
-        Face f;
-        if (!readFace(tokens, vertexCount, f))
+        const size_t start = bytes.size() - tokens.remaining();
+        if (!readFace(tokens, vertexCount, corners))
             return 0;
-        mesh.faces.push_back(f);
+        if (corners.size() < 3) // the line of the face's first token
+            ObjReader::reportTooFewCorners(path, lines.lineAt(start + (bytes.substr(start).find_first_not_of(kBlanks))));
+        else
+            storeFace(corners, mesh);
     }
     return 1;
 }
