@@ -142,7 +142,10 @@ public:
     void selectLinked(BMVert* v, bool select);
     // Selects (select = true) or deselects the vertices of a shortest path
     // from a to b, edge cost = Euclidean length (Dijkstra). Nothing when b
-    // cannot be reached from a. Returns the number of path vertices (0 if none).
+    // cannot be reached from a (or either is not of this mesh). Among paths
+    // of equal length, the one through lower vertex indices (head.index,
+    // then pool order) wins, the same on every run. Returns the number of
+    // path vertices (0 if none).
     int selectShortestPath(BMVert* a, BMVert* b, bool select = true);
 
     // ---- Delete and write back ----

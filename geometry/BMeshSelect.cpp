@@ -2,10 +2,13 @@
 
 #include "geometry/BMesh.h"
 
+#include <algorithm>
 #include <cmath>
 #include <functional>
 #include <queue>
+#include <unordered_map>
 #include <utility>
+#include <vector>
 
 namespace kvo {
 
@@ -135,39 +138,49 @@ void BMesh::selectLinked(BMVert* v, bool select) {
 int BMesh::selectShortestPath(BMVert* a, BMVert* b, bool select) {
     if (!a || !b)
         return 0;
+    // Among equal distances the vertex of lower index (head.index, then
+    // pool order) is settled first, so a mesh gives the same path on every
+    // run and whatever its memory layout; an order by address would not.
+    std::vector<BMVert*> vertex;
+    for (BMVert* v : verts())
+        vertex.push_back(v);
+    std::stable_sort(vertex.begin(), vertex.end(), [](const BMVert* x, const BMVert* y) {
+        return uint32_t(x->head.index) < uint32_t(y->head.index); // unnumbered (-1) last
+    });
+    std::unordered_map<const BMVert*, uint32_t> number;
+    for (uint32_t i = 0; i < vertex.size(); ++i)
+        number.emplace(vertex[i], i);
+    const auto ia = number.find(a), ib = number.find(b);
+    if (ia == number.end() || ib == number.end())
+        return 0;
     struct State {
-        double dist;
-        BMVert* prev;
-        bool done;
+        double dist = 0;
+        uint32_t prev = UINT32_MAX;
+        bool seen = false, done = false;
     };
-    std::unordered_map<BMVert*, State> state;
-    using Entry = std::pair<double, BMVert*>;
-    // Ties are broken by address only to keep the heap ordering total; any
-    // shortest path is acceptable.
+    std::vector<State> state(vertex.size());
+    using Entry = std::pair<double, uint32_t>;
     std::priority_queue<Entry, std::vector<Entry>, std::greater<Entry>> heap;
-    state[a] = {0.0, nullptr, false};
-    heap.push({0.0, a});
+    state[ia->second] = {0.0, UINT32_MAX, true, false};
+    heap.push({0.0, ia->second});
     bool reached = false;
     while (!heap.empty()) {
-        const auto [d, v] = heap.top();
+        const auto [d, i] = heap.top();
         heap.pop();
-        State& sv = state[v];
-        if (sv.done || d > sv.dist)
+        State& si = state[i];
+        if (si.done || d > si.dist)
             continue;
-        sv.done = true;
-        if (v == b) {
+        si.done = true;
+        if (i == ib->second) {
             reached = true;
             break;
         }
-        for (BMEdge* e : diskEdges(v)) {
-            BMVert* n = edgeOtherVert(e, v);
+        for (BMEdge* e : diskEdges(vertex[i])) {
+            const uint32_t n = number.at(edgeOtherVert(e, vertex[i]));
             const double nd = d + edgeLength(e);
-            auto it = state.find(n);
-            if (it == state.end()) {
-                state[n] = {nd, v, false};
-                heap.push({nd, n});
-            } else if (!it->second.done && nd < it->second.dist) {
-                it->second = {nd, v, false};
+            State& sn = state[n];
+            if (!sn.seen || (!sn.done && nd < sn.dist)) {
+                sn = {nd, i, true, false};
                 heap.push({nd, n});
             }
         }
@@ -175,8 +188,8 @@ int BMesh::selectShortestPath(BMVert* a, BMVert* b, bool select) {
     if (!reached)
         return 0;
     int count = 0;
-    for (BMVert* v = b; v; v = state[v].prev) {
-        selectVert(v, select);
+    for (uint32_t i = ib->second; i != UINT32_MAX; i = state[i].prev) {
+        selectVert(vertex[i], select);
         ++count;
     }
     return count;
