@@ -167,3 +167,23 @@ TEST(Tintworks, dialogSavesTheLookSetWithTheSliders) {
     QTest::mouseClick(dialog.findChild<QPushButton*>("p_btn_close"), Qt::LeftButton);
     EXPECT_FALSE(dialog.isVisible());
 }
+
+TEST(Tintworks, projectReaderAnswersEveryTruncationAndFlippedByte) {
+    tint::FilterProject p;
+    p.name = "cut";
+    p.look.saturation = 0.25;
+    const std::string json = tint::projectJson(p);
+    tint::Look look;
+    std::string name, error;
+    ASSERT_TRUE(tint::parseProjectJson(json, look, name, error)) << error;
+    EXPECT_EQ(look.saturation, 0.25);
+    for (size_t n = 0; n < json.size(); ++n) {
+        error.clear();
+        EXPECT_FALSE(tint::parseProjectJson(json.substr(0, n), look, name, error)) << n;
+        EXPECT_FALSE(error.empty()) << n;
+        std::string flipped = json;
+        flipped[n] = char(flipped[n] ^ 0x5a);
+        tint::parseProjectJson(flipped, look, name, error);  // either reading is fine; no crash, no hang
+        EXPECT_LE(std::fabs(look.saturation), 1.0);
+    }
+}
