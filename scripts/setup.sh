@@ -14,7 +14,7 @@ PACKAGES=(
   libgtest-dev libtinyobjloader-dev libstb-dev libmeshoptimizer-dev assimp-testmodels
   xvfb xauth
   clang libclang-rt-14-dev
-  librsvg2-bin python3-markdown
+  librsvg2-bin python3-markdown fonts-wqy-microhei
   libdlib-dev libdlib-data duktape-dev libsodium-dev libegl-dev
 )
 

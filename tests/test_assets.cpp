@@ -10,6 +10,8 @@
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
+#include <QFontDatabase>
+#include <QFontMetrics>
 #include <QImageReader>
 #include <QRegularExpression>
 #include <QScrollBar>
@@ -200,4 +202,15 @@ TEST(Assets, helpPageShowsOnlyPicturesThatExist) {
         const QString src = images.next().captured(1);
         EXPECT_TRUE(QFileInfo(kSource + "/data/doc/" + src).isFile()) << src.toStdString();
     }
+}
+
+TEST(Assets, aChineseFontShowsEveryCharacterOfTheChineseTexts) {
+    guiApp();
+    const QStringList families = QFontDatabase().families(QFontDatabase::SimplifiedChinese);
+    ASSERT_FALSE(families.isEmpty()) << "no Chinese font (setup installs fonts-wqy-microhei)";
+    const QFontMetrics metrics{QFont(families.first())};
+    for (const Message& m : readTs(kSource + "/resources/translations/cn.ts"))
+        for (const uint c : m.translation.toUcs4())
+            if (c > 0x7f)
+                EXPECT_TRUE(metrics.inFontUcs4(c)) << families.first().toStdString() << " lacks U+" << std::hex << c;
 }
