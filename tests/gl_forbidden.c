@@ -3,6 +3,10 @@
 #include <stdio.h>
 #include <stdlib.h>
 
+/* Only the command itself is watched: its children (the signing script)
+   start without the preload. */
+__attribute__((constructor)) static void dropFromChildren(void) { unsetenv("LD_PRELOAD"); }
+
 static void forbidden(const char* name) {
     fprintf(stderr, "GL call without a context: %s\n", name);
     abort();

@@ -24,7 +24,7 @@ struct CliRun {
 // Runs lumo without a display, with GL texture calls forbidden.
 CliRun lumo(const std::string& args) {
     const std::string out = runCommand("env -u DISPLAY LD_PRELOAD=" LUMO_GL_FORBIDDEN
-                                       " ASAN_OPTIONS=verify_asan_link_order=0:detect_leaks=0 " +
+                                       " ASAN_OPTIONS=verify_asan_link_order=0 " +
                                        kLumo + " " + args + " 2>/dev/null; echo \"rc=$?\"");
     const size_t at = out.rfind("rc=");
     return {at == std::string::npos ? -1 : std::stoi(out.substr(at + 3)), out.substr(0, at)};
