@@ -22,7 +22,7 @@ std::string normalised(const std::string& path) {
 }
 
 bool parseObject(const std::string& text, rapidjson::Document& doc) {
-    doc.Parse(text.c_str(), text.size());
+    doc.Parse<rapidjson::kParseIterativeFlag>(text.c_str(), text.size()); // any nesting depth, no recursion
     return !doc.HasParseError() && doc.IsObject();
 }
 

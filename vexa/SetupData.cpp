@@ -74,7 +74,7 @@ bool parseSetupData(const std::uint8_t* data, std::size_t size, SetupData& out, 
         return false;
     }
     rapidjson::Document doc;
-    doc.Parse(reinterpret_cast<const char*>(data + kPrefix), length);
+    doc.Parse<rapidjson::kParseIterativeFlag>(reinterpret_cast<const char*>(data + kPrefix), length); // no recursion
     if (doc.HasParseError() || !doc.IsObject()) {
         reason = "set-up data body is not a JSON object";
         return false;
