@@ -14,6 +14,7 @@
 #include "geometry/Math3d.h"
 #include "geometry/ObjMesh.h"
 #include "scene/MainDataHolder.h"
+#include "scene/ProjectDocument.h"
 #include "scenegraph/GLNode.h"
 #include "scenegraph/SceneRegistry.h"
 #include "ui_LumoEditor.h"
@@ -35,9 +36,6 @@
 #include <QTimer>
 #include <QTranslator>
 #include <QUrl>
-
-#include <rapidjson/stringbuffer.h>
-#include <rapidjson/writer.h>
 
 #include <cmath>
 
@@ -398,52 +396,22 @@ void LumoEditor::setPackButtonsEnabled(bool enabled) {
 void LumoEditor::onPackBundle() {
     Trace::out(" LumoEditor::onPackBundle\n");
     LOG_INFO(" LumoEditor::onPackBundle\n");
-    // Hook: the project is saved ("auto save project begin/end") and the 2D
-    // group relations are recomputed (reCalRelationship) here, before the
-    // snapshot is taken.
+    Trace::out("auto save project begin\n");
+    saveCurrentProject();
+    Trace::out("auto save project end\n");
+    Trace::out("reCalRelationship begin\n");
+    linkGroupChains(m_projectTree);
     const int32_t type = MainDataHolder::instance()->projectType;
     const int option = (type & kProject2d) ? ui->p_cmb_pack->currentIndex() : ui->p_cmb_pack_3d->currentIndex();
     m_packRunner->packCurrentProject(option < 0 ? 0 : option);
 }
 
-bool LumoEditor::createProjectFolders(const std::string& name) {
-    const std::string folder = pathJoin(m_root, "Projects/" + name);
-    Trace::out("new project path:%s\n", folder.c_str());
-    if (!projectNameProblem(name).empty() || fileExists(folder))
-        return false;
-    Trace::out("create new project!");
-    if (makeDir(folder) == -1) {
-        Trace::out("mkdir faild\n");
-        return false;
-    }
-    for (const char* sub : {"/zip", "/out", "/fcopy", "/build", "/build/iOS", "/build/Android"})
-        makeDir(pathJoin(folder, sub));
-    MainDataHolder::instance()->projectName = name;
-    Trace::out("change title :%s\n", name.c_str());
-    updateTitle();
-    return true;
-}
-
-bool LumoEditor::saveNewProject() {
-    // Hook: the tree controller's onSaveProject writes the whole scene; a
-    // new project has no items yet.
+bool LumoEditor::saveCurrentProject() {
+    // Hook: the tree controller's onSaveProject takes this over together
+    // with the tree order (m_projectTree).
     std::shared_ptr<MainDataHolder> holder = MainDataHolder::instance();
-    const std::string name = holder->projectName;
-    rapidjson::StringBuffer buffer;
-    rapidjson::Writer<rapidjson::StringBuffer> writer(buffer);
-    writer.StartObject();
-    writer.Key("projectname");
-    writer.String(name.c_str(), static_cast<rapidjson::SizeType>(name.size()));
-    writer.Key("projecttype");
-    writer.Int(holder->projectType);
-    writer.Key("2D");
-    writer.StartArray();
-    writer.EndArray();
-    writer.EndObject();
-    const std::string text(buffer.GetString(), buffer.GetSize());
-    const std::string path = pathJoin(m_root, "Projects/" + name + "/" + name + ".lumoproj");
-    if (!writeWholeFile(path, text.data(), text.size())) {
-        Trace::out(".lumoproj file can not be write.\n");
+    const ProjectDocument doc = ProjectDocument::fromScene(*holder, m_projectTree);
+    if (!doc.save(ProjectDocument::projectFilePath(m_root, holder->projectName))) {
         showStatus(tr("Project Failed"));
         return false;
     }
@@ -471,13 +439,18 @@ bool LumoEditor::createProject(int32_t type, const QString& qname) {
             Trace::out("new project creat failed!\n");
             warn(QStringLiteral("Warning!"), QString::fromLocal8Bit(problem.c_str()));
         } else {
-            // Hook: the tree controller clears the current project (clearCurrentProject).
-            MainDataHolder::instance()->projectType = type;
+            // Hook: the tree controller clears its entries here as well.
+            std::shared_ptr<MainDataHolder> holder = MainDataHolder::instance();
+            clearProjectItems(*holder);
+            m_projectTree = ProjectTree();
+            holder->projectType = type;
             setupForProjectType(type);
-            if (!createProjectFolders(name))
+            if (!createProjectFolders(*holder, name)) {
                 Trace::out("new project creat failed!\n");
-            else
-                created = saveNewProject();
+            } else {
+                updateTitle();
+                created = saveCurrentProject();
+            }
         }
     }
     Trace::out("create project end\n");
@@ -511,19 +484,23 @@ bool LumoEditor::openProject(const QString& given) {
                                            "and open this project from project pannel"));
         return false;
     }
-    const std::string name = QFileInfo(chosen).completeBaseName().toLocal8Bit().toStdString();
-    if (!projectNameProblem(name).empty()) {
-        Trace::out("this is not valid projcet,.lumoproj!=itemname\n");
+    // The whole file is read and checked before anything of the current
+    // project changes.
+    ProjectDocument doc;
+    if (!ProjectDocument::fromFile(path, doc, &error)) {
+        showStatus(QString::fromLocal8Bit(error.c_str()));
         return false;
     }
-    // Hook: the tree controller clears the current project here.
+    // Hook: the tree controller clears its entries and applies the document
+    // through its tree operations (onOpenProject).
     std::shared_ptr<MainDataHolder> holder = MainDataHolder::instance();
+    clearProjectItems(*holder);
+    m_projectTree = ProjectTree();
     holder->projectType = type;
     setupForProjectType(type);
-    // Hook: the tree controller reads the project file (onOpenProject); until
-    // then the project's name and type are taken over.
-    holder->projectName = name;
+    holder->projectName = doc.projectname;
     updateTitle();
+    doc.applyTo(*holder, m_projectTree);
     return true;
 }
 

@@ -10,6 +10,8 @@
 // their controllers separately; the places where those plug in are marked
 // "Hook:" below and in the source.
 
+#include "scene/ProjectDocument.h"
+
 #include <QMainWindow>
 #include <QPointer>
 #include <cstdint>
@@ -100,14 +102,16 @@ private:
     void setPhoneOrientation(int32_t orientation);
     void showStatus(const QString& text, int milliseconds = 5000);
     void warn(const QString& title, const QString& text);
-    // Interim project files until the tree controller reads and writes
-    // them: the folder set of a new project and its first, empty file.
-    bool createProjectFolders(const std::string& name);
-    bool saveNewProject();
+    // Writes the current project file (status bar: "Project Saved" or
+    // "Project Failed").
+    bool saveCurrentProject();
     void setPackButtonsEnabled(bool enabled);
 
     std::unique_ptr<Ui::LumoEditorClass> ui;
     std::string m_root;
     QPointer<QTranslator> m_translator;
     PackRunner* m_packRunner; // child of the window
+    // The scene tree's order of the current project's items, until the tree
+    // controller keeps it.
+    ProjectTree m_projectTree;
 };

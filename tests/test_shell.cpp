@@ -21,6 +21,7 @@
 #include <QSettings>
 #include <QStandardPaths>
 #include <QTest>
+#include <QTimer>
 #include <QTreeWidget>
 #include <cstdlib>
 #include <filesystem>
@@ -93,8 +94,10 @@ protected:
         QTest::mouseClick(recentTree()->viewport(), Qt::LeftButton, {}, r.center());
     }
     // The popup menu that a right click on `w` opens.
-    QMenu* rightClick(QWidget* w) {
-        QContextMenuEvent event(QContextMenuEvent::Mouse, w->rect().center(), w->mapToGlobal(w->rect().center()));
+    QMenu* rightClick(QWidget* w, QPoint at = QPoint(-1, -1)) {
+        if (at == QPoint(-1, -1))
+            at = w->rect().center();
+        QContextMenuEvent event(QContextMenuEvent::Mouse, at, w->mapToGlobal(at));
         QApplication::sendEvent(w, &event);
         QMenu* menu = nullptr;
         spinUntil([&] { return (menu = qobject_cast<QMenu*>(QApplication::activePopupWidget())) != nullptr; }, 10000);
@@ -291,4 +294,53 @@ TEST_F(Shell, languageSwitchKeepsTheProjectNameInTheTitleAndIsRemembered) {
     EXPECT_TRUE(spinUntil([&] { return trace.contains("OnChangeLangTimer\n"); }, 10000));
     EXPECT_EQ(group->title(), "Project");
     EXPECT_EQ(LumoEditor::rememberedLanguage(), "en");
+}
+
+TEST_F(Shell, creatingFromTheStartPanelMakesTheProjectAndShowsTheWindow) {
+    start();
+    // The dialog runs modally: it is filled in once it shows.
+    QTimer fill;
+    QObject::connect(&fill, &QTimer::timeout, [&] {
+        auto* dialog = qobject_cast<CreateProjectDialog*>(QApplication::activeModalWidget());
+        if (!dialog || !dialog->isVisible())
+            return;
+        fill.stop();
+        QTest::keyClicks(dialog->findChild<QLineEdit*>("p_edit_name"), "mask");
+        auto* type = dialog->findChild<QComboBox*>("p_combo_type");
+        type->setFocus();
+        QTest::keyClick(type, Qt::Key_Down); // "3D"
+        QTest::mouseClick(dialog->findChild<QPushButton*>("p_btn_ok"), Qt::LeftButton);
+    });
+    fill.start(20);
+    QTest::mouseClick(panel->findChild<QPushButton*>("p_btn_newproject"), Qt::LeftButton);
+    EXPECT_TRUE(spinUntil([&] { return editor->isVisible() && !panel->isVisible(); }, 10000));
+    EXPECT_EQ(editor->windowTitle(), "LumoEditor - mask");
+    for (const char* sub : {"zip", "out", "fcopy", "build/iOS", "build/Android"})
+        EXPECT_TRUE(fs::is_directory(ws.file("Projects/mask/") + sub)) << sub;
+    EXPECT_EQ(runCommand("python3 -c \"import json,sys; d=json.load(open(sys.argv[1])); "
+                         "print(d['projectname'], d['projecttype'])\" " + ws.file("Projects/mask/mask.lumoproj")),
+              "mask 2\n");
+}
+
+TEST_F(Shell, deletingAProjectMovesItsFolderToTheTrash) {
+    const std::string keep = addProject("keep", 1);
+    addProject("gone", 1);
+    writeFile(ws.file("Projects/gone/out/desc.json"), "{\"made\":1}");
+    const QString data = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
+    QDir().mkpath(data);
+    const std::string trash = data.toStdString() + "/Trash/files/gone";
+    fs::remove_all(data.toStdString() + "/Trash"); // the test mode's own trash
+    start();
+    QTreeWidget* tree = recentTree();
+    QTreeWidgetItem* entry = tree->topLevelItem(0)->child(0);
+    ASSERT_EQ(entry->text(0), "gone");
+    QMenu* menu = rightClick(tree->viewport(), tree->visualItemRect(entry).center());
+    ASSERT_NE(menu, nullptr);
+    clickAction(menu, "Delete");
+    EXPECT_FALSE(fs::exists(ws.file("Projects/gone")));
+    EXPECT_EQ(readFile(trash + "/out/desc.json"), "{\"made\":1}");
+    EXPECT_EQ(listed(), (std::vector<std::string>{"keep 2D"}));
+    EXPECT_EQ(listFileRecords(), "keep.lumoproj:1\n");
+    EXPECT_TRUE(fs::exists(keep));
+    fs::remove_all(data.toStdString() + "/Trash");
 }
