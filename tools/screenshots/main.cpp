@@ -1,4 +1,4 @@
-// lumo_screenshots <folder>: shows the editor's windows one after another in
+// lumo_screenshots <folder> [cn]: shows the editor's windows one after another in
 // the workspace that is the current directory and saves what the screen
 // shows of each as PNG files in <folder>:
 //   start-panel.png     the start panel listing the workspace's projects
@@ -7,7 +7,8 @@
 //   main-window-3d.png  the main window of a new 3D project
 //   about.png           the About box
 //   tintworks.png       the filter tool's look dialog
-// Run by scripts/screenshots.sh under a virtual X server. The windows are
+// The main windows are shown in English, or with "cn" in Chinese (the
+// language a new project starts in). Run by scripts/screenshots.sh under a virtual X server. The windows are
 // taken from the X server (QScreen::grabWindow), as a user would see them,
 // OpenGL views included. Exit status 1 when a picture could not be made.
 
@@ -29,6 +30,7 @@
 namespace {
 
 QString g_folder;
+bool g_english = true;
 int g_failures = 0;
 
 // Lets the window system show `w` and the event loop run its timers.
@@ -55,6 +57,8 @@ void shoot(QWidget* w, const char* name) {
 
 void useEnglish(LumoEditor& editor) {
     settle(&editor, 300);  // the language timer of the project set-up
+    if (!g_english)
+        return;
     if (auto* english = editor.findChild<QAction*>("actionEnglish"))
         english->trigger();
 }
@@ -65,10 +69,11 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QCoreApplication::setOrganizationName("LumoEditor");
     QCoreApplication::setApplicationName("LumoEditor");
-    if (argc != 2) {
-        Trace::err("usage: lumo_screenshots <folder>\n");
+    if (argc < 2 || argc > 3 || (argc == 3 && QByteArray(argv[2]) != "cn")) {
+        Trace::err("usage: lumo_screenshots <folder> [cn]\n");
         return 2;
     }
+    g_english = argc == 2;
     g_folder = QString::fromLocal8Bit(argv[1]);
     QDir().mkpath(g_folder);
 

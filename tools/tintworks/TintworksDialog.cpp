@@ -112,7 +112,7 @@ TintworksDialog::TintworksDialog(const tint::FilterProject& project, const QStri
     m_lut->setObjectName("p_label_lut");
     m_lut->setScaledContents(true);  // the strip spans the dialog's width
     m_lut->setFixedHeight(24);
-    m_lut->setMinimumWidth(tint::kLutWidth / 3);
+    m_lut->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
     m_lut->setToolTip(tr("The lookup table: 33 tiles of 33 x 33 colours, blue from tile to tile, red across, "
                          "green down"));
     m_status = new QLabel(this);
