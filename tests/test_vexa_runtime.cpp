@@ -52,36 +52,49 @@ cv::Mat rgbaOf(const std::string& photo) {
     return rgba;
 }
 
-// A 2D project of one sticker (the star of data/ref) over the reference
-// head's nose tip, 70 x 70 layout units, packed and signed; its bytes.
-std::string packNoseSticker(int trigger, const std::string& action) {
-    PackWorkspace ws("nose");
+Sticker2d star(const std::string& name, math3d::Vec3 at, float size) {
+    Sticker2d s;
+    s.name = name;
+    s.texpath = kSource + "/data/ref/default_00000.png";
+    s.fps = 10;
+    s.triggerStart = kTriggerAlwaysRender;
+    s.start_action = s.end_action = "null";
+    s.hasNode = true;
+    s.translation = at;
+    s.model = math3d::compose(at, {size, size, 1}, math3d::Mat3::identity());
+    return s;
+}
+
+// A 2D project of these stickers (and the face paint as an AR mesh), packed
+// and signed by the pack pipeline; the bundle's bytes.
+std::string packProject(const std::vector<Sticker2d>& stickers, bool withArMesh = false) {
+    PackWorkspace ws("fx");
     BigTexJob job;
     job.root = ws.root();
     job.projectDir = ws.project();
-    job.scriptName = "nose_lumoeditor_3_0_1";
+    job.scriptName = "fx_lumoeditor_3_0_1";
     job.threads = 1;
     FaceActions actions;
     EXPECT_TRUE(actions.loadFromFile(kSource + "/data/tools/actions.json"));
     job.actions = actions.all();
-    Sticker2d s;
-    s.name = "star";
-    s.texpath = kSource + "/data/ref/default_00000.png";
-    s.fps = 10;
-    s.triggerStart = trigger;
-    s.start_action = action;
-    s.end_action = "null";
-    s.hasNode = true;
-    s.translation = {0, -15, 80};
-    s.model = math3d::compose(s.translation, {70, 70, 1}, math3d::Mat3::identity());
-    s.nearestVertex = 1649;  // the nose tip's vertex of ar_demo3.obj (data/README.md: (0, -15), z 76.5)
-    s.nearestVertexPosition = {-1.856f, -12.711f, 76.45f};
-    job.stickers.push_back(s);
+    job.stickers = stickers;
+    if (withArMesh)
+        job.arItems.push_back({"paint", "paint_ar", kSource + "/data/ref/default_ar.png", 0});
     RecordingSink sink;
-    PackController pc(ws.root(), "nose", &sink);
+    PackController pc(ws.root(), "fx", &sink);
     pc.setBuildSteps([&](std::string& reason) { return BigTexPacker::run(job, nullptr, &reason); }, {});
     EXPECT_TRUE(pc.runPack(PackController::Auto, true, "", PackController::Kind2d));
-    return readFile(ws.project("build/iOS/nose.bundle"));
+    return readFile(ws.project("build/iOS/fx.bundle"));
+}
+
+// The star over the reference head's nose tip, 70 x 70 layout units.
+std::string packNoseSticker(int trigger, const std::string& action, bool withArMesh = false) {
+    Sticker2d s = star("star", {0, -15, 80}, 70);
+    s.triggerStart = trigger;
+    s.start_action = action;
+    s.nearestVertex = 1649;  // the nose tip's vertex of ar_demo3.obj (data/README.md: (0, -15), z 76.5)
+    s.nearestVertexPosition = {-1.856f, -12.711f, 76.45f};
+    return packProject({s}, withArMesh);
 }
 
 int createItem(const std::string& bytes) { return lumoCreateItemFromPackage(bytes.data(), int(bytes.size())); }
@@ -211,6 +224,14 @@ TEST(VexaRuntime, packedNoseStickerDrawsOnTheNoseOfEachPhotograph) {
             EXPECT_EQ(r.change(float(corner.x), float(corner.y), 8), 0) << photo;
     }
     EXPECT_GE(faces, 3);
+    // The AR face paint covers the cheeks (its hearts) but not the corners.
+    const int painted = createItem(packNoseSticker(kTriggerAlwaysRender, "null", true));
+    ASSERT_GT(painted, 0) << lumoGetLastError();
+    const Rendered ar = render(rgbaOf("2009_004587.jpg"), {painted}, 2);
+    const vexa::Landmarks& l = vexa::internal::tracker()->face().landmarks;
+    EXPECT_GT(ar.change((l[2].x + l[31].x) / 2, (l[2].y + l[31].y) / 2, 5), 5);
+    EXPECT_EQ(ar.change(8, 8, 8), 0);
+    lumoDestroyItem(painted);
     // Without the item the frame comes back unchanged.
     const cv::Mat rgba = rgbaOf("2008_001009.jpg");
     const Rendered plain = render(rgba, {0, 9999});
@@ -338,4 +359,36 @@ TEST(VexaRuntime, trackingAVideoOfAPhotographKeepsTheFaceAndSmoothsLandmarks) {
         return total;
     };
     EXPECT_LT(spread(smooth), spread(raw));
+}
+
+TEST(VexaRuntime, groupMembersPlayInChainOrderOverFrames) {
+    setUpRuntime();
+    // Group g starts member a, a hands over to b, b closes the ring; each
+    // member shows its one frame for 0.1 s (3 frames at 30 fps), once.
+    std::vector<Sticker2d> s = {star("g", {0, 0, 80}, 40), star("a", {-100, 200, 81}, 80),
+                                star("b", {100, -200, 82}, 80)};
+    for (Sticker2d& x : s)
+        x.isfullscreen = true, x.loopType = 1, x.loopcnt = 1;
+    s[0].nodetype = 1, s[0].chain = {1}, s[0].loopType = 0;
+    s[1].nodetype = 2, s[1].chain = {2}, s[1].group = 0;
+    s[2].nodetype = 2, s[2].chain = {0}, s[2].group = 0;
+    const int item = createItem(packProject(s));
+    ASSERT_GT(item, 0) << lumoGetLastError();
+    const cv::Mat blank(480, 272, CV_8UC4, cv::Scalar(40, 40, 40, 255));
+    // Screen units to pixels; the layout is mirrored in x like the preview.
+    auto pixel = [&](float x, float y) { return cv::Point2f((1 - x / 190) / 2 * 272, (1 - y / 336) / 2 * 480); };
+    std::string order;
+    for (int f = 0; f < 20; ++f) {
+        cv::Mat frame = blank.clone();
+        ASSERT_EQ(lumoRenderItemsEx(4, frame.data, 4, frame.data, 272, 480, f, &item, 1), 1);
+        Rendered r{blank, frame};
+        const bool a = r.change(pixel(-100, 200).x, pixel(-100, 200).y, 6) > 20;
+        const bool b = r.change(pixel(100, -200).x, pixel(100, -200).y, 6) > 20;
+        EXPECT_FALSE(r.change(pixel(0, 0).x, pixel(0, 0).y, 6) > 20) << "the group itself draws nothing";
+        const char now = a && b ? '!' : (a ? 'a' : (b ? 'b' : '-'));
+        if (order.empty() || order.back() != now)
+            order += now;
+    }
+    EXPECT_EQ(order.substr(0, 4), "abab") << order;
+    lumoDestroyItem(item);
 }
