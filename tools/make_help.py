@@ -14,6 +14,7 @@ import os
 import re
 import shutil
 import sys
+import tempfile
 
 import markdown
 
@@ -43,9 +44,11 @@ def write_if_changed(path, data):
                 return
     except OSError:
         pass
-    tmp = path + ".tmp"
-    with open(tmp, "wb") as f:
+    # A temporary name of its own: several build folders may run this at once.
+    fd, tmp = tempfile.mkstemp(dir=os.path.dirname(os.path.abspath(path)), suffix=".tmp")
+    with os.fdopen(fd, "wb") as f:
         f.write(data)
+    os.chmod(tmp, 0o644)
     os.replace(tmp, path)
 
 
