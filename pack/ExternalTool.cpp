@@ -126,6 +126,10 @@ ToolResult ExternalTool::run(const std::vector<std::string>& args, int timeoutMs
         r.error = "no program given";
         return r;
     }
+    std::vector<char*> argv; // built before any descriptor is open, so nothing leaks if it throws
+    for (const auto& a : args)
+        argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
     int fds[2];
     if (::pipe2(fds, O_CLOEXEC) != 0) {
         r.error = std::string("pipe: ") + std::strerror(errno);
@@ -140,11 +144,6 @@ ToolResult ExternalTool::run(const std::vector<std::string>& args, int timeoutMs
     posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP);
     posix_spawnattr_setpgroup(&attributes, 0);
 
-    std::vector<char*> argv;
-    for (const auto& a : args)
-        argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-
     pid_t pid = 0;
     const int rc = ::posix_spawn(&pid, args[0].c_str(), &actions, &attributes, argv.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
@@ -156,7 +155,14 @@ ToolResult ExternalTool::run(const std::vector<std::string>& args, int timeoutMs
         return r;
     }
     r.started = true;
-    const bool drained = drainUntil(fds[0], r.output, kMaxOutput, deadline);
+    bool drained = false;
+    try {
+        drained = drainUntil(fds[0], r.output, kMaxOutput, deadline);
+    } catch (...) { // out of memory while keeping output: no child or descriptor is left behind
+        ::close(fds[0]);
+        killAndReap(pid);
+        throw;
+    }
     ::close(fds[0]);
     bool exited = false;
     if (drained)
