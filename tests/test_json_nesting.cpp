@@ -14,8 +14,6 @@ using namespace testing_support;
 TEST(JsonNesting, readersRefuseDeepNestingWithoutRecursion) {
     const std::string deep = std::string(1000000, '[') + std::string(1000000, ']');
     const std::string open = std::string(1000000, '[');
-    ScratchDir dir;
-    writeFile(dir.file("deep.lumoproj"), deep);
     const struct Case {
         const char* reader;
         std::function<bool(const std::string&)> read;
@@ -24,12 +22,6 @@ TEST(JsonNesting, readersRefuseDeepNestingWithoutRecursion) {
         {"template description",
          [](const std::string& t) { return !TemplateParam::fromDeclaration("g", "p", t).type.empty(); }},
         {"project list", [](const std::string& t) { std::vector<ProjectRecord> r; return ProjectList::parseJson(t, r); }},
-        {"project type", [&dir](const std::string& t) {
-             writeFile(dir.file("p.lumoproj"), t);
-             int32_t type = 0;
-             std::string error;
-             return readProjectType(dir.file("p.lumoproj"), type, error);
-         }},
     };
     for (const Case& c : cases) {
         TraceCapture quiet;
