@@ -185,6 +185,26 @@ std::vector<Project2dEntry> rebuildGroups(const Value& list) {
     return top;
 }
 
+size_t arraySize(const Value& object, const char* key) {
+    const Value* v = array(object, key);
+    return v ? v->Size() : 0;
+}
+
+// Number of entries and parameter records the file describes; records are
+// far larger than the JSON text of an empty object, so their count is
+// limited before any is made.
+size_t recordCount(const Value& doc) {
+    size_t n = arraySize(doc, "2D") + arraySize(doc, "ARMesh");
+    if (const Value* list = array(doc, "3D"))
+        for (const Value& e : list->GetArray()) {
+            n += 1 + arraySize(e, "param");
+            if (const Value* parts = array(e, "childs"))
+                for (const Value& p : parts->GetArray())
+                    n += 1 + arraySize(p, "param");
+        }
+    return n;
+}
+
 bool refuse(std::string* error, const std::string& line) {
     Trace::out("%s", line.c_str());
     if (error)
@@ -411,6 +431,9 @@ bool ProjectDocument::fromBytes(const std::string& bytes, const std::string& exp
         return refuse(error, "this is not valid projcet,.itemname is null\n");
     if (*name != expectedName || !isSafeProjectName(*name))
         return refuse(error, "this is not valid projcet,.lumoproj!=itemname\n");
+
+    if (recordCount(doc) > kMaxRecords)
+        return refuse(error, "project file has more than " + std::to_string(kMaxRecords) + " entries\n");
 
     ProjectDocument d;
     d.projectname = *name;

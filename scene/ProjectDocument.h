@@ -14,6 +14,7 @@
 // is answered with one console line and a refusal or the missing-key
 // defaults; nothing here throws.
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -101,6 +102,9 @@ class ProjectDocument {
 public:
     // Files larger than this are refused unread.
     static constexpr uint64_t kMaxFileBytes = 64ull << 20;
+    // Files describing more items, parts and parameter records in total are
+    // refused (a real project holds a few thousand at most).
+    static constexpr size_t kMaxRecords = 200000;
     static constexpr const char* kGlobalParamsName = "Global Params";
 
     std::string projectname;
@@ -115,8 +119,9 @@ public:
     // Parses the file text. expectedName is the file's base name: a
     // "projectname" that is missing, differs from it or could leave the
     // Projects/ folder (empty, ".", "..", a "/" or "\" or NUL in it) is
-    // refused. On false, `out` is untouched and `error` (when given) holds
-    // the one console line that was traced.
+    // refused, as are texts over kMaxFileBytes and files over kMaxRecords.
+    // On false, `out` is untouched and `error` (when given) holds the one
+    // console line that was traced.
     static bool fromBytes(const std::string& bytes, const std::string& expectedName, ProjectDocument& out,
                           std::string* error = nullptr);
     // Reads the file at path (at most kMaxFileBytes) and parses it with its

@@ -183,10 +183,15 @@ TEST_F(ProjectDocumentTest, hostileFilesAreRefusedOrReadWithDefaults) {
         size_t members; // members of the first entry
     };
     const std::string deep(200000, '[');
+    std::string many = R"({"projectname":"demo","2D":[)";
+    for (size_t i = 0; i <= ProjectDocument::kMaxRecords; ++i)
+        many += i ? ",0" : "0";
+    many += "]}";
     const Case cases[] = {
         {"", false, 0, 0},
         {"not json", false, 0, 0},
         {deep, false, 0, 0},
+        {many, false, 0, 0},
         {"[]", false, 0, 0},
         {R"({"projectname":7})", false, 0, 0},
         {R"({"projectname":"other"})", false, 0, 0},
@@ -205,12 +210,13 @@ TEST_F(ProjectDocumentTest, hostileFilesAreRefusedOrReadWithDefaults) {
         if (!c.accepted)
             continue;
         ASSERT_EQ(tree.items2d.size(), c.top2d) << c.bytes;
-        if (c.top2d)
+        if (c.top2d) {
             EXPECT_EQ(tree.items2d[0].children.size(), c.members) << c.bytes;
+        }
     }
     // Every cut of a full file parses or is refused cleanly.
     ProjectTree tree;
-    ASSERT_TRUE(open(cases[11].bytes, tree));
+    ASSERT_TRUE(open(cases[12].bytes, tree));
     const std::string full = save(tree);
     TraceCapture quiet;
     for (size_t n = 0; n < full.size(); ++n) {
