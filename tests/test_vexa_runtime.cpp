@@ -392,3 +392,41 @@ TEST(VexaRuntime, groupMembersPlayInChainOrderOverFrames) {
     EXPECT_EQ(order.substr(0, 4), "abab") << order;
     lumoDestroyItem(item);
 }
+
+TEST(VexaRuntime, commandLinePlaysHeadlesslyAndReportsFailures) {
+    LUMO_REQUIRE_FIXTURES();
+    testing_support::ScratchDir dir;
+    testing_support::writeFile(dir.file("nose.bundle"), packNoseSticker(kTriggerAlwaysRender, "null"));
+    std::string tampered = readFile(dir.file("nose.bundle"));
+    tampered[tampered.size() / 2] ^= 1;
+    testing_support::writeFile(dir.file("bad.bundle"), tampered);
+    const std::string play = std::string(LUMO_BINARY_DIR) + "/vexa/vexa-play";
+    const std::string photo = fixturesDir() + "/faces/2009_004587.jpg";
+    ScopedEnv noDisplay("DISPLAY", nullptr);
+    const ToolResult ok = ExternalTool::run({play, dir.file("nose.bundle"), "--input", photo, "--frames", "3", "--out",
+                                             dir.file("out.png"), "--faces-json", dir.file("faces.json")});
+    ASSERT_EQ(ok.exitCode, 0) << ok.output;
+    EXPECT_NE(cv::norm(cv::imread(photo), cv::imread(dir.file("out.png")), cv::NORM_INF), 0);
+    // node's JSON parser reads the faces: 3 frames, 68 landmarks on the first face.
+    const ToolResult json = ExternalTool::run(
+        {ExternalTool::find("node"), "-e",
+         "const d=JSON.parse(require('fs').readFileSync(process.argv[1]));"
+         "console.log(d.length, d[2].faces[0].landmarks.length, typeof d[2].faces[0].values.mouthOpen)",
+         dir.file("faces.json")});
+    EXPECT_EQ(json.output, "3 68 number\n");
+    const struct {
+        std::vector<std::string> args;
+        int exit;
+        const char* reason;
+    } failures[] = {
+        {{play, dir.file("bad.bundle"), "--input", photo}, 1, "signature does not verify"},
+        {{play, "--input", photo, "--data", dir.file("nose.bundle")}, 1, "not a Vexa data blob"},
+        {{play, "--input", dir.file("missing.jpg")}, 1, "cannot read input"},
+        {{play, dir.file("nose.bundle")}, 2, "--input is required"},
+    };
+    for (const auto& f : failures) {
+        const ToolResult r = ExternalTool::run(f.args);
+        EXPECT_EQ(r.exitCode, f.exit) << r.output;
+        EXPECT_NE(r.output.find(f.reason), std::string::npos) << r.output;
+    }
+}

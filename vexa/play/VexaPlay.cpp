@@ -95,6 +95,7 @@ int main(int argc, char** argv) {
     std::vector<std::pair<std::string, std::string>> params;
     std::string input, out, facesJson, dataPath = "data/vexa/v3.bundle";
     long frames = -1;
+    bool dataExplicit = false;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
         auto value = [&](std::string& v) {
@@ -116,6 +117,7 @@ int main(int argc, char** argv) {
         } else if (a == "--data") {
             if (!value(dataPath))
                 return usage("--data needs a value");
+            dataExplicit = true;
         } else if (a == "--frames") {
             char* end = nullptr;
             if (!value(v) || (frames = std::strtol(v.c_str(), &end, 10), *end != '\0') || frames < 1)
@@ -163,6 +165,11 @@ int main(int argc, char** argv) {
         return 1;
     }
     std::vector<char> blob;
+#ifdef VEXA_SOURCE_DATA
+    // Run from elsewhere than the workspace: the blob of the source tree.
+    if (!dataExplicit && !fs::exists(dataPath))
+        dataPath = VEXA_SOURCE_DATA;
+#endif
     if (!readAll(dataPath, blob))
         std::cerr << "vexa-play: cannot read data blob " << dataPath << "\n";
     if (!lumoSetup(blob.empty() ? nullptr : blob.data(), int(blob.size()))) {
