@@ -13,6 +13,7 @@
 #include <QContextMenuEvent>
 #include <QDir>
 #include <QGroupBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
@@ -343,4 +344,30 @@ TEST_F(Shell, deletingAProjectMovesItsFolderToTheTrash) {
     EXPECT_EQ(listFileRecords(), "keep.lumoproj:1\n");
     EXPECT_TRUE(fs::exists(keep));
     fs::remove_all(data.toStdString() + "/Trash");
+}
+
+TEST_F(Shell, explorerAndHelpWithoutADesktopHandlerSaySoOnTheStatusBar) {
+    addProject("plain", 1);
+    start();
+    openFromList(0);
+    ASSERT_TRUE(spinUntil([&] { return editor->isVisible(); }, 10000));
+    const QByteArray path = qgetenv("PATH");
+    qputenv("PATH", QByteArray("/nonexistent")); // no xdg-open, no browser
+    auto* message = find<QLabel>("p_label_status_message");
+    QTest::mouseClick(find<QPushButton>("p_btn_explorer"), Qt::LeftButton);
+    EXPECT_TRUE(message->text().contains(QString::fromStdString(ws.file("Projects/plain")))) << message->text().toStdString();
+    auto* help = find<QMenu>("menuHelp");
+    for (const bool installed : {false, true}) {
+        if (installed) {
+            fs::create_directories(ws.file("data/doc"));
+            writeFile(ws.file("data/doc/LumoEditor User Specification.md.html"), "<html></html>");
+        }
+        message->clear();
+        QTest::mouseClick(editor->menuBar(), Qt::LeftButton, {},
+                          editor->menuBar()->actionGeometry(help->menuAction()).center());
+        ASSERT_TRUE(spinUntil([&] { return help->isVisible(); }, 10000));
+        QTest::mouseClick(help, Qt::LeftButton, {}, help->actionGeometry(find<QAction>("actionView_Help")).center());
+        EXPECT_TRUE(message->text().contains(installed ? "No program" : "not installed")) << message->text().toStdString();
+    }
+    qputenv("PATH", path);
 }
