@@ -197,18 +197,6 @@
       <translation>位置：</translation>
     </message>
     <message>
-      <source>X</source>
-      <translation type="unfinished" />
-    </message>
-    <message>
-      <source>Y</source>
-      <translation type="unfinished" />
-    </message>
-    <message>
-      <source>Z</source>
-      <translation type="unfinished" />
-    </message>
-    <message>
       <source>Size:</source>
       <translation>尺寸：</translation>
     </message>
@@ -283,10 +271,6 @@
     <message>
       <source>Start Action:</source>
       <translation>开始动作：</translation>
-    </message>
-    <message>
-      <source>null</source>
-      <translation type="unfinished" />
     </message>
     <message>
       <source>Trigger End:</source>

@@ -197,18 +197,6 @@
       <translation>Position:</translation>
     </message>
     <message>
-      <source>X</source>
-      <translation>X</translation>
-    </message>
-    <message>
-      <source>Y</source>
-      <translation>Y</translation>
-    </message>
-    <message>
-      <source>Z</source>
-      <translation>Z</translation>
-    </message>
-    <message>
       <source>Size:</source>
       <translation>Size:</translation>
     </message>
@@ -283,10 +271,6 @@
     <message>
       <source>Start Action:</source>
       <translation>Start Action:</translation>
-    </message>
-    <message>
-      <source>null</source>
-      <translation>null</translation>
     </message>
     <message>
       <source>Trigger End:</source>
