@@ -248,7 +248,7 @@ TEST(VexaRuntime, mouthOpenStickerShowsOnAnOpenMouthOnly) {
     const struct {
         const char* photo;
         bool open;
-    } cases[] = {{"2008_001009.jpg", true}, {"Tom_Cruise_avp_2014_4.jpg", false}};
+    } cases[] = {{"2008_001009.jpg", true}, {"2009_004587.jpg", false}};
     double mouth[2] = {0, 0};
     for (int i = 0; i < 2; ++i) {
         ASSERT_EQ(lumoItemSetParamd(item, "@refresh", 0), 1);

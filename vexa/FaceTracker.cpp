@@ -298,7 +298,9 @@ void FaceTracker::updateValues(double time) {
     FaceValues& v = m_face.values;
     const double faceH = std::max(1.0, dist(l[27], l[8]));
     const double gap = (dist(l[61], l[67]) + dist(l[62], l[66]) + dist(l[63], l[65])) / 3;
-    v.mouthOpen = clamp01(gap / faceH / 0.3);
+    // Lip gap over the nose-bridge-to-chin height: about 0.01 closed, 0.1
+    // talking or a toothy smile, 0.15 laughing, 0.3 wide open.
+    v.mouthOpen = clamp01((gap / faceH - 0.02) / 0.25);
     auto ear = [&](int a) {
         const double w = std::max(1.0, dist(l[size_t(a)], l[size_t(a + 3)]));
         return (dist(l[size_t(a + 1)], l[size_t(a + 5)]) + dist(l[size_t(a + 2)], l[size_t(a + 4)])) / (2 * w);
@@ -309,9 +311,10 @@ void FaceTracker::updateValues(double time) {
     const double browR = (dist(l[19], l[37]) + dist(l[19], l[38])) / 2;
     const double browL = (dist(l[24], l[43]) + dist(l[24], l[44])) / 2;
     v.browRaise = clamp01(((browL + browR) / 2 / faceH - 0.2) / 0.1);
+    // Mouth width over the outer eye corners' distance: about 0.6 at rest,
+    // 0.75 to 0.85 smiling.
     const double eyes = std::max(1.0, dist(l[36], l[45]));
-    const double lift = ((l[51].y + l[57].y) / 2 - (l[48].y + l[54].y) / 2) / faceH;
-    v.smile = clamp01((dist(l[48], l[54]) / eyes - 0.5) / 0.15 + lift * 2);
+    v.smile = clamp01((dist(l[48], l[54]) / eyes - 0.6) / 0.2);
 
     if (m_face.pose.valid) {
         const double* R = m_face.pose.rotation;
