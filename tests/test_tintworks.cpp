@@ -70,6 +70,12 @@ TEST(Tintworks, identityLookTableMapsEveryLatticeColourToItself) {
         "cd '" + ws.path() + "' && node -e \"const p=JSON.parse(require('fs').readFileSync("
         "'Projects/plain/plain.lumoproj'));console.log(p.projectname,p.projecttype,p.filter.lut,p.filter.lutsize)\"");
     EXPECT_EQ(summary, "plain 8 plain_lut.png 33\n");
+    // Opening in batch mode writes the table again from the stored look.
+    const std::string lutPath = ws.path() + "/Projects/plain/plain_lut.png";
+    const std::string lutBytes = readFile(lutPath);
+    ASSERT_TRUE(QFile::remove(QString::fromStdString(lutPath)));
+    EXPECT_EQ(runTool(ws.path(), {"-o", "plain.lumoproj", "--batch"}), 0);
+    EXPECT_EQ(readFile(lutPath), lutBytes);
 }
 
 TEST(Tintworks, moreSaturationSpreadsAColourAwayFromItsGrey) {
