@@ -172,7 +172,11 @@ bool PackController::runPackSteps(int option, bool force, int kind) {
 bool PackController::packProject(int projectType, int option) {
     const bool is2d = (projectType & 1) != 0;
     const bool ok = runPack(option, true, m_projectName, is2d ? Kind2d : Kind3d);
-    note("Pack %s %s!", is2d ? "2d" : "3d", ok ? "success" : "failed");
+    try {
+        note("Pack %s %s!", is2d ? "2d" : "3d", ok ? "success" : "failed");
+    } catch (...) {
+        // Out of memory for the closing line: the result still tells.
+    }
     return ok;
 }
 
