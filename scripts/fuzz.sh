@@ -35,6 +35,7 @@ find data/ref -maxdepth 1 -type f -size -2k -exec cp {} "$work"/ \;
 fixtures="$root/../shared/fixtures"
 if [ -d "$fixtures" ] && [ -f "$build/fuzz/fuzz_$name.fixtures" ]; then
   while read -r pattern; do
+    [ -n "$pattern" ] || continue
     folder="${pattern%/\*}"; ext=""
     case "$pattern" in */\*.*) folder="${pattern%/\*.*}"; ext="${pattern##*/\*}";; esac
     [ -d "$fixtures/$folder" ] || continue
