@@ -71,6 +71,22 @@ TEST(BigTexPackScene, packsTheItemsOfTheCurrentProject) {
               "\t\t\t\tbreak;\n\n");
     EXPECT_EQ(readFile(project + "/out/eyes.glsl"), "eyes");
 
+    // The snapshot is a copy: group relations become list positions, and
+    // edits made after it (as during a pack on the worker) do not reach it.
+    front->chain = {back};
+    back->group = front;
+    const ProjectSnapshot grouped = ProjectSnapshot::capture(*holder);
+    front->setX(-40);
+    front->name = "renamed";
+    back->chain.clear();
+    ASSERT_EQ(grouped.items2d.size(), 2u);
+    EXPECT_EQ(grouped.items2d[0].name, "front");
+    EXPECT_FLOAT_EQ(grouped.items2d[0].translation.x, 30);
+    EXPECT_EQ(grouped.items2d[0].chain, std::vector<int>{1});
+    EXPECT_EQ(grouped.items2d[1].group, 0);
+    EXPECT_EQ(grouped.itemsAr.size(), 1u);
+    EXPECT_EQ(grouped.faceActions.size(), 1u);
+
     SceneRegistry::instance().detachAll();
     holder->m_lst_items.clear();
 }
