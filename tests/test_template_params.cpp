@@ -200,7 +200,7 @@ TEST(TemplateParams, hostileTextNeverBreaksTheScanner) {
     const std::string mb(1 << 20, '@');
     for (const std::string& line : {"//" + mb, "// @gparam" + std::string(1 << 20, ' ') + "@",
                                     [] { std::string t; for (int i = 0; i < (1 << 18); ++i) t += "@gpar"; return t; }()}) {
-        Scan s = scan(line + "\n// @mparam last {}\n");
+        Scan s = scan(line + "\n// @mparam last " + std::string(100000, '[') + "\n");
         EXPECT_TRUE(s.globals.empty());
         ASSERT_EQ(s.materials.size(), 1u);
         EXPECT_EQ(s.materials[0].name, "last");
