@@ -100,7 +100,7 @@ TEST(Trace, sinkMayTraceAndWaitForOtherTracingThreads) {
         Trace::out("outer\n");
         traced->set_value();
     }).detach(); // left behind, blocked, only if the test fails
-    const bool finished = done.wait_for(std::chrono::seconds(30)) == std::future_status::ready;
+    const bool finished = done.wait_for(std::chrono::seconds(120)) == std::future_status::ready;
     if (finished) {
         Trace::setSink({});
         Trace::setEnabled(true);
