@@ -126,8 +126,9 @@ void PreChoiceController::OnOpenProject() {
     Trace::out("project path:%s\n", path.c_str());
     int32_t type = 1;
     std::string error;
-    if (!readProjectType(path, type, error)) {
-        Trace::out(".lumoproj json parse error code: %d\n", 1);
+    int code = 0;
+    if (!readProjectType(path, type, error, &code)) {
+        Trace::out(".lumoproj json parse error code: %d\n", code);
         Trace::out("%s\n", error.c_str());
         warn(QStringLiteral("warning"), QString::fromLocal8Bit(error.c_str()));
         return;

@@ -196,7 +196,9 @@ void ProjectList::addToFront(const ProjectRecord& record) {
     m_records.insert(m_records.begin(), record);
 }
 
-bool readProjectType(const std::string& path, int32_t& type, std::string& error) {
+bool readProjectType(const std::string& path, int32_t& type, std::string& error, int* parseErrorCode) {
+    if (parseErrorCode)
+        *parseErrorCode = 0;
     std::string text;
     if (!readWholeFile(path, text, ProjectList::kMaxFileBytes)) {
         error = path + " can not be read";
@@ -204,6 +206,8 @@ bool readProjectType(const std::string& path, int32_t& type, std::string& error)
     }
     rapidjson::Document doc;
     if (!parseObject(text, doc)) {
+        if (parseErrorCode)
+            *parseErrorCode = static_cast<int>(doc.GetParseError());
         error = path + " is not a project file";
         return false;
     }

@@ -65,5 +65,7 @@ private:
 
 // The "projecttype" of the project file at path (1 when absent or not an
 // integer). False, with the reason in `error`, when the file cannot be read,
-// is larger than ProjectList::kMaxFileBytes or is not a JSON object.
-bool readProjectType(const std::string& path, int32_t& type, std::string& error);
+// is larger than ProjectList::kMaxFileBytes or is not a JSON object;
+// `parseErrorCode` (when given) then receives the JSON parser's error code
+// (0 when the file could not be read or held no object).
+bool readProjectType(const std::string& path, int32_t& type, std::string& error, int* parseErrorCode = nullptr);
