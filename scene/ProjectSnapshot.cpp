@@ -99,9 +99,11 @@ Item3dSnapshot Item3dSnapshot::of(const Item_3d& item) {
     s.weightMapPath = item.weightMapPath;
     s.weightMapName = item.weightMapName;
     s.param = item.param;
-    s.mesh = copyOrNull(item.mesh);
-    for (size_t b = 0; b < s.blendshapes.size(); ++b)
-        s.blendshapes[b] = copyOrNull(item.blendshapes[b]);
+    if (item.meshRole == kRoleMeshPart) {
+        s.mesh = copyOrNull(item.mesh);
+        for (size_t b = 0; b < s.blendshapes.size(); ++b)
+            s.blendshapes[b] = copyOrNull(item.blendshapes[b]);
+    }
     if (const GLNode* node = nodeOf(item.mesh.get()))
         s.model = node->worldMatrix();
     return s;

@@ -83,13 +83,15 @@ struct Item3dSnapshot {
     std::string weightMapName;
     std::vector<TemplateParam> param;
     // The item's mesh (null: none) and blendshapes (null: absent), immutable.
+    // of() copies them for mesh parts (meshRole 3) only, the meshes a pack
+    // converts; the whole mesh and the Global Params item keep them null.
     std::shared_ptr<const ObjMesh> mesh;
     std::array<std::shared_ptr<const ObjMesh>, kBlendshapeCount> blendshapes;
     // World matrix of the mesh's scene node, column-major (identity without one).
     math3d::Mat4 model = math3d::Mat4::identity();
 
-    // A copy of `item`: its attributes, its meshes (see packCopy) and the
-    // world matrix of its mesh's node.
+    // A copy of `item`: its attributes, its meshes when it is a mesh part
+    // (see packCopy) and the world matrix of its mesh's node.
     static Item3dSnapshot of(const Item_3d& item);
 };
 
