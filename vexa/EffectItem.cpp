@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -73,77 +74,122 @@ struct EffectItem::Native {
         return n + 1;
     }
 
-    static std::string fileArg(duk_context* ctx, int index) {
-        if (!duk_is_string(ctx, index))
-            (void)duk_type_error(ctx, "file name must be a string");
-        return duk_get_string(ctx, index);
+    // Native functions raise script errors with duk_error, which unwinds
+    // with longjmp: every C++ object must be gone by then. So each one does
+    // its work in a scope that leaves a message in a plain buffer, and raises
+    // the error after the scope.
+    using Message = char[512];
+
+    static void setMessage(Message& msg, const std::string& text) {
+        std::snprintf(msg, sizeof(Message), "%s", text.c_str());
+    }
+
+    static bool fileArg(duk_context* ctx, int index, std::string& out, Message& msg) {
+        if (!duk_is_string(ctx, index)) {
+            setMessage(msg, "file name must be a string");
+            return false;
+        }
+        out = duk_get_string(ctx, index);
+        return true;
     }
 
     static duk_ret_t readJson(duk_context* ctx) {
-        EffectItem* item = self(ctx);
-        const std::string name = fileArg(ctx, 0);
-        std::string text, reason;
-        if (!item->m_bundle->zip->readText(name, text, reason))
-            return duk_error(ctx, DUK_ERR_ERROR, "%s", reason.c_str());
-        duk_push_lstring(ctx, text.data(), text.size());
+        Message msg = "";
+        try {
+            std::string name, text, reason;
+            if (fileArg(ctx, 0, name, msg)) {
+                if (self(ctx)->m_bundle->zip->readText(name, text, reason))
+                    duk_push_lstring(ctx, text.data(), text.size());
+                else
+                    setMessage(msg, reason);
+            }
+        } catch (const std::exception& e) {
+            setMessage(msg, std::string("readJson: ") + e.what());
+        }
+        if (msg[0])
+            return duk_error(ctx, DUK_ERR_ERROR, "%s", msg);
         duk_json_decode(ctx, -1);
         return 1;
     }
 
     static duk_ret_t loadTexture(duk_context* ctx) {
-        EffectItem* item = self(ctx);
-        const std::string name = fileArg(ctx, 0);
-        std::vector<std::uint8_t> bytes;
-        std::string reason;
-        if (!item->m_bundle->zip->read(name, bytes, reason))
-            return duk_error(ctx, DUK_ERR_ERROR, "%s", reason.c_str());
-        int w = 0, h = 0;
-        unsigned char* pixels = nullptr;
-        bool webp = false;
-        if (WebPGetInfo(bytes.data(), bytes.size(), &w, &h)) {
-            if (w > kMaxTextureSide || h > kMaxTextureSide)
-                return duk_error(ctx, DUK_ERR_ERROR, "texture %s too large", name.c_str());
-            pixels = WebPDecodeRGBA(bytes.data(), bytes.size(), &w, &h);
-            webp = true;
-        } else if (bytes.size() < 0x7fffffff) {
-            int x = 0, y = 0, n = 0;
-            if (stbi_info_from_memory(bytes.data(), int(bytes.size()), &x, &y, &n) && x <= kMaxTextureSide &&
-                y <= kMaxTextureSide)
-                pixels = stbi_load_from_memory(bytes.data(), int(bytes.size()), &w, &h, &n, 4);
+        Message msg = "";
+        try {
+            EffectItem* item = self(ctx);
+            std::string name, reason;
+            std::vector<std::uint8_t> bytes;
+            if (fileArg(ctx, 0, name, msg) && !item->m_bundle->zip->read(name, bytes, reason))
+                setMessage(msg, reason);
+            int w = 0, h = 0;
+            unsigned char* pixels = nullptr;
+            bool webp = false;
+            if (msg[0]) {
+            } else if (WebPGetInfo(bytes.data(), bytes.size(), &w, &h)) {
+                if (w <= kMaxTextureSide && h <= kMaxTextureSide)
+                    pixels = WebPDecodeRGBA(bytes.data(), bytes.size(), &w, &h);
+                webp = true;
+            } else if (bytes.size() < 0x7fffffff) {
+                int x = 0, y = 0, n = 0;
+                if (stbi_info_from_memory(bytes.data(), int(bytes.size()), &x, &y, &n) && x <= kMaxTextureSide &&
+                    y <= kMaxTextureSide)
+                    pixels = stbi_load_from_memory(bytes.data(), int(bytes.size()), &w, &h, &n, 4);
+            }
+            if (!msg[0] && !pixels)
+                setMessage(msg, "texture " + name + " is not a readable WebP or PNG image of at most 8192 x 8192");
+            if (pixels) {
+                item->m_textures.push_back(GlRenderer::createTexture(pixels, w, h));
+                if (webp)
+                    WebPFree(pixels);
+                else
+                    stbi_image_free(pixels);
+            }
+        } catch (const std::exception& e) {
+            setMessage(msg, std::string("loadTexture: ") + e.what());
         }
-        if (!pixels)
-            return duk_error(ctx, DUK_ERR_ERROR, "texture %s is not a readable WebP or PNG image", name.c_str());
-        item->m_textures.push_back(GlRenderer::createTexture(pixels, w, h));
-        if (webp)
-            WebPFree(pixels);
-        else
-            stbi_image_free(pixels);
-        duk_push_int(ctx, int(item->m_textures.size()));
+        if (msg[0])
+            return duk_error(ctx, DUK_ERR_ERROR, "%s", msg);
+        duk_push_int(ctx, int(self(ctx)->m_textures.size()));
         return 1;
     }
 
     static duk_ret_t loadProgram(duk_context* ctx) {
-        EffectItem* item = self(ctx);
-        const std::string vName = fileArg(ctx, 0), fName = fileArg(ctx, 1);
-        std::string vs, fs, reason;
-        if (!item->m_bundle->zip->readText(vName, vs, reason) || !item->m_bundle->zip->readText(fName, fs, reason))
-            return duk_error(ctx, DUK_ERR_ERROR, "%s", reason.c_str());
-        if (vName == fName) {
-            vs = "#version 110\n#define VERTEX\n" + vs;
-            fs = "#version 110\n#define FRAGMENT\n" + fs;
+        Message msg = "";
+        try {
+            EffectItem* item = self(ctx);
+            std::string vName, fName, vs, fs, reason;
+            if (fileArg(ctx, 0, vName, msg) && fileArg(ctx, 1, fName, msg)) {
+                if (!item->m_bundle->zip->readText(vName, vs, reason) ||
+                    !item->m_bundle->zip->readText(fName, fs, reason)) {
+                    setMessage(msg, reason);
+                } else {
+                    if (vName == fName) {
+                        vs = "#version 110\n#define VERTEX\n" + vs;
+                        fs = "#version 110\n#define FRAGMENT\n" + fs;
+                    }
+                    const GLuintT p = GlRenderer::createProgram(vs, fs, reason);
+                    if (p)
+                        item->m_programs.push_back(p);
+                    else
+                        setMessage(msg, vName + ": " + reason);
+                }
+            }
+        } catch (const std::exception& e) {
+            setMessage(msg, std::string("loadProgram: ") + e.what());
         }
-        const GLuintT p = GlRenderer::createProgram(vs, fs, reason);
-        if (!p)
-            return duk_error(ctx, DUK_ERR_ERROR, "%s: %s", vName.c_str(), reason.c_str());
-        item->m_programs.push_back(p);
-        duk_push_int(ctx, int(item->m_programs.size()));
+        if (msg[0])
+            return duk_error(ctx, DUK_ERR_ERROR, "%s", msg);
+        duk_push_int(ctx, int(self(ctx)->m_programs.size()));
         return 1;
     }
 
-    static GLuintT handle(duk_context* ctx, int index, const std::vector<GLuintT>& list, const char* what) {
+    // The GL name behind a script's handle; 0 (with a message) when unknown.
+    static GLuintT handle(duk_context* ctx, int index, const std::vector<GLuintT>& list, const char* what,
+                          Message& msg) {
         const int h = duk_is_number(ctx, index) ? duk_get_int(ctx, index) : 0;
-        if (h < 1 || std::size_t(h) > list.size())
-            (void)duk_range_error(ctx, "unknown %s handle", what);
+        if (h < 1 || std::size_t(h) > list.size()) {
+            std::snprintf(msg, sizeof(Message), "unknown %s handle", what);
+            return 0;
+        }
         return list[std::size_t(h - 1)];
     }
 
@@ -152,13 +198,32 @@ struct EffectItem::Native {
             return false;
         for (int i = 0; i < count; ++i) {
             duk_get_prop_index(ctx, index, duk_uarridx_t(i));
-            const double d = duk_get_number_default(ctx, -1, NAN);
+            const double d = duk_is_number(ctx, -1) ? duk_get_number(ctx, -1) : NAN;
             duk_pop(ctx);
             if (!std::isfinite(d))
                 return false;
             out[i] = float(d);
         }
         return true;
+    }
+
+    // Runs a drawing function's body with the frame context; raises its
+    // message as a script error afterwards.
+    template <typename Body>
+    static duk_ret_t drawing(duk_context* ctx, const char* what, Body body) {
+        Message msg = "";
+        try {
+            EffectItem* item = self(ctx);
+            if (!item->m_frame)
+                std::snprintf(msg, sizeof(Message), "%s outside onFrame", what);
+            else
+                body(item, *item->m_frame, msg);
+        } catch (const std::exception& e) {
+            std::snprintf(msg, sizeof(Message), "%s: %s", what, e.what());
+        }
+        if (msg[0])
+            return duk_error(ctx, DUK_ERR_ERROR, "%s", msg);
+        return 0;
     }
 
     // Pixel (x right, y down) and depth to clip space.
@@ -168,21 +233,25 @@ struct EffectItem::Native {
     }
 
     static duk_ret_t drawQuad(duk_context* ctx) {
-        EffectItem* item = self(ctx);
-        const FrameContext* f = item->m_frame;
-        if (!f)
-            return duk_error(ctx, DUK_ERR_ERROR, "drawQuad outside onFrame");
-        const GLuintT tex = handle(ctx, 0, item->m_textures, "texture");
+        return drawing(ctx, "drawQuad", [ctx](EffectItem* item, const FrameContext& fc, Message& msg) {
+            drawQuadBody(ctx, item, &fc, msg);
+        });
+    }
+
+    static void drawQuadBody(duk_context* ctx, EffectItem* item, const FrameContext* f, Message& msg) {
+        const GLuintT tex = handle(ctx, 0, item->m_textures, "texture", msg);
+        if (!tex)
+            return;
         float v[12], vt[8];
         if (!numbers(ctx, 1, v, 12) || !numbers(ctx, 2, vt, 8))
-            return duk_error(ctx, DUK_ERR_TYPE_ERROR, "drawQuad needs 12 corner and 8 texture values");
+            return setMessage(msg, "drawQuad needs 12 corner and 8 texture values");
         const std::string mode = duk_is_string(ctx, 3) ? duk_get_string(ctx, 3) : "";
         const int anchor = duk_is_number(ctx, 4) ? duk_get_int(ctx, 4) : -1;
         const GlRenderer& r = *f->renderer;
         ClipVertex c[4];
         if (mode == "face") {
             if (!f->face || !f->face->pose.valid || anchor < 0 || std::size_t(anchor) >= f->head->vertices.size())
-                return 0;
+                return;
             const auto& b = f->head->vertices[std::size_t(anchor)];
             for (int k = 0; k < 4; ++k) {
                 // Corners are laid out as the mirrored preview shows the
@@ -190,7 +259,7 @@ struct EffectItem::Native {
                 const float p[3] = {-(b[0] + v[3 * k]), b[1] + v[3 * k + 1], b[2] - v[3 * k + 2]};
                 float px = 0, py = 0, depth = 0;
                 if (!f->face->pose.project(p, px, py, depth))
-                    return 0;
+                    return;
                 c[k] = clip(r, px, py, 0, depth, vt[2 * k], 1 - vt[2 * k + 1]);
             }
         } else if (mode == "screen" || mode == "background") {
@@ -206,20 +275,21 @@ struct EffectItem::Native {
                 c[k] = {float(-x / (sw / 2)), float(y / (sh / 2)), 0, 1, vt[2 * k], 1 - vt[2 * k + 1]};
             }
         } else {
-            return duk_error(ctx, DUK_ERR_TYPE_ERROR, "drawQuad mode must be face, screen or background");
+            return setMessage(msg, "drawQuad mode must be face, screen or background");
         }
         f->renderer->drawTriangles(tex, {c[0], c[1], c[2], c[0], c[2], c[3]}, false);
-        return 0;
     }
 
     static duk_ret_t drawFaceMesh(duk_context* ctx) {
-        EffectItem* item = self(ctx);
-        const FrameContext* f = item->m_frame;
-        if (!f)
-            return duk_error(ctx, DUK_ERR_ERROR, "drawFaceMesh outside onFrame");
-        const GLuintT tex = handle(ctx, 0, item->m_textures, "texture");
-        if (!f->face || !f->face->pose.valid)
-            return 0;
+        return drawing(ctx, "drawFaceMesh", [ctx](EffectItem* item, const FrameContext& fc, Message& msg) {
+            drawFaceMeshBody(ctx, item, &fc, msg);
+        });
+    }
+
+    static void drawFaceMeshBody(duk_context* ctx, EffectItem* item, const FrameContext* f, Message& msg) {
+        const GLuintT tex = handle(ctx, 0, item->m_textures, "texture", msg);
+        if (!tex || !f->face || !f->face->pose.valid)
+            return;
         const ReferenceHead& h = *f->head;
         const HeadPose& pose = f->face->pose;
         std::vector<ClipVertex> projected(h.vertices.size());
@@ -227,7 +297,7 @@ struct EffectItem::Native {
             const float p[3] = {-h.vertices[i][0], h.vertices[i][1], h.vertices[i][2]};
             float px = 0, py = 0, depth = 0;
             if (!pose.project(p, px, py, depth))
-                return 0;
+                return;
             const float z = float((depth - pose.translation[2]) / 400.0);
             projected[i] = clip(*f->renderer, px, py, z, depth, h.uvs[i][0], 1 - h.uvs[i][1]);
         }
@@ -237,17 +307,18 @@ struct EffectItem::Native {
             for (std::uint32_t i : t)
                 tris.push_back(projected[i]);
         f->renderer->drawTriangles(tex, tris, true);
-        return 0;
     }
 
     static duk_ret_t drawEyes(duk_context* ctx) {
-        EffectItem* item = self(ctx);
-        const FrameContext* f = item->m_frame;
-        if (!f)
-            return duk_error(ctx, DUK_ERR_ERROR, "drawEyes outside onFrame");
-        const GLuintT program = handle(ctx, 0, item->m_programs, "program");
-        if (!f->face)
-            return 0;
+        return drawing(ctx, "drawEyes", [ctx](EffectItem* item, const FrameContext& fc, Message& msg) {
+            drawEyesBody(ctx, item, &fc, msg);
+        });
+    }
+
+    static void drawEyesBody(duk_context* ctx, EffectItem* item, const FrameContext* f, Message& msg) {
+        const GLuintT program = handle(ctx, 0, item->m_programs, "program", msg);
+        if (!program || !f->face)
+            return;
         const Landmarks& l = f->face->landmarks;
         auto centre = [&](int first) {
             Point2 c;
@@ -278,7 +349,6 @@ struct EffectItem::Native {
         f->renderer->useProgramForEyes(program, left.x / w, 1 - left.y / hgt, right.x / w, 1 - right.y / hgt,
                                        radius / w, w / hgt);
         f->renderer->drawWithCamera(program, quad);
-        return 0;
     }
 };
 
