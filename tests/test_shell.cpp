@@ -371,3 +371,60 @@ TEST_F(Shell, explorerAndHelpWithoutADesktopHandlerSaySoOnTheStatusBar) {
     }
     qputenv("PATH", path);
 }
+
+// Every named widget of the window exists with its kind, and at the smallest
+// supported size each one shown lies whole inside the window's central area.
+TEST_F(Shell, everyNamedWidgetExistsAndFitsAt1280x800) {
+    addProject("fit", 1);
+    start();
+    openFromList(0);
+    ASSERT_TRUE(spinUntil([&] { return editor->isVisible(); }, 10000));
+    const char* const names[][2] = {
+        {"QTreeWidget", "p_tree_scene"}, {"QTreeWidget", "p_tree_bundle"}, {"QWidget", "p_bundle_container"},
+        {"QPushButton", "p_btn_add_item"}, {"QPushButton", "p_btn_delete_item"}, {"QPushButton", "p_btn_moveup_item"},
+        {"QPushButton", "p_btn_movedown_item"}, {"QPushButton", "p_btn_play"}, {"QPushButton", "p_btn_stop"},
+        {"QPushButton", "p_btn_rsync"}, {"QPushButton", "p_btn_load_bundle"}, {"QWidget", "p_p2a_view"},
+        {"QSlider", "p_slider_rotation"}, {"QSlider", "p_slider_scale"}, {"QPushButton", "p_btn_explorer"},
+        {"QComboBox", "p_cmb_pack"}, {"QPushButton", "p_btn_pack_bundle"}, {"QPushButton", "p_btn_explorer_3d"},
+        {"QPushButton", "p_btn_pack_bundle_3d"}, {"QLineEdit", "p_text_name"}, {"QLineEdit", "p_text_texture"},
+        {"QPushButton", "p_btn_texture"}, {"QCheckBox", "p_chk_flipHorizontal"}, {"QCheckBox", "p_chk_flipVertical"},
+        {"QCheckBox", "p_chk_isfullscreen"}, {"QCheckBox", "p_chk_islandscape"}, {"QCheckBox", "p_chk_isbackground"},
+        {"QCheckBox", "p_chk_aspectratio"}, {"QDoubleSpinBox", "p_spin_x"}, {"QDoubleSpinBox", "p_spin_y"},
+        {"QDoubleSpinBox", "p_spin_z"}, {"QDoubleSpinBox", "p_spin_width"}, {"QDoubleSpinBox", "p_spin_height"},
+        {"QDoubleSpinBox", "p_spin_fps"}, {"QComboBox", "p_combo_looptype"}, {"QSpinBox", "p_spin_loopcount"},
+        {"QComboBox", "p_combo_triggerstart"}, {"QComboBox", "p_combo_triggerend"},
+        {"QComboBox", "p_combo_faceaction_start"}, {"QComboBox", "p_combo_faceaction_end"},
+        {"QCheckBox", "p_chk_needkeepfaceaction"}, {"QWidget", "p_g_position"}, {"QWidget", "p_g_rect"},
+        {"QWidget", "p_g_keepaspect"}, {"QWidget", "p_g_isbackground"}, {"QWidget", "p_g_isfullscreen"},
+        {"QWidget", "p_g_islandscape"}, {"QWidget", "p_g_fps"}, {"QWidget", "p_g_looptype"},
+        {"QWidget", "p_g_loopcount"}, {"QWidget", "p_g_triggerstart"}, {"QWidget", "p_g_startaction"},
+        {"QWidget", "p_g_triggerend"}, {"QWidget", "p_g_endaction"}, {"QWidget", "p_g_texture"},
+        {"QWidget", "p_g_texturefliphorizontal"}, {"QWidget", "p_g_textureflipvertical"}, {"QWidget", "p_g_itemname"},
+        {"QGroupBox", "p_Attr2d"}, {"QGroupBox", "p_Attr3d"}, {"QLineEdit", "p_text_name_3d"},
+        {"QLineEdit", "p_text_mesh_3d"}, {"QPushButton", "p_btn_mesh_3d"}, {"QTabWidget", "p_transform"},
+        {"QDoubleSpinBox", "p_spin_3d_px"}, {"QDoubleSpinBox", "p_spin_3d_py"}, {"QDoubleSpinBox", "p_spin_3d_pz"},
+        {"QDoubleSpinBox", "p_spin_3d_rx"}, {"QDoubleSpinBox", "p_spin_3d_ry"}, {"QDoubleSpinBox", "p_spin_3d_rz"},
+        {"QDoubleSpinBox", "p_spin_3d_sx"}, {"QDoubleSpinBox", "p_spin_3d_sy"}, {"QDoubleSpinBox", "p_spin_3d_sz"},
+        {"QLineEdit", "p_text_weight_3d"}, {"QPushButton", "p_btn_weight_3d"}, {"QScrollArea", "p_scrollArea"},
+        {"QMenuBar", "menuBar"}, {"QMenu", "menuX"}, {"QMenu", "menuLanguage"}, {"QMenu", "menuHelp"},
+        {"QToolBar", "mainToolBar"}, {"QStatusBar", "statusBar"}};
+    editor->resize(1280, 800);
+    find<QWidget>("p_Attr2d")->show(); // the tallest panel, as a selected 2D item shows it
+    const QRect area = editor->centralWidget()->geometry();
+    for (const char* panel : {"p_Attr2ds", "p_Attr3ds"}) {
+        find<QWidget>("p_Attr2ds")->setVisible(panel == std::string("p_Attr2ds"));
+        find<QWidget>("p_Attr3ds")->setVisible(panel == std::string("p_Attr3ds"));
+        spinUntil([] { return false; }, 300); // layouts settle
+        for (const auto& n : names) {
+            QWidget* w = find<QWidget>(n[1]);
+            ASSERT_NE(w, nullptr);
+            EXPECT_TRUE(w->inherits(n[0])) << n[1];
+            if (!w->isVisible() || w->isWindow() || w->parentWidget() == editor.get())
+                continue; // bars around the central area
+            const QRect r(w->mapTo(editor.get(), QPoint(0, 0)), w->size());
+            EXPECT_TRUE(area.contains(r)) << panel << " " << n[1];
+            EXPECT_GE(r.height(), 10) << n[1];
+            EXPECT_GE(r.width(), 12) << n[1];
+        }
+    }
+}
