@@ -2,6 +2,13 @@
 <!DOCTYPE TS>
 <TS version="2.1" language="zh_CN" sourcelanguage="en">
   <context>
+    <name>BaseMeshViewer</name>
+    <message>
+      <source>Select a 3D mesh to edit</source>
+      <translation>请选择要编辑的 3D 网格</translation>
+    </message>
+  </context>
+  <context>
     <name>CreateProjectDialog</name>
     <message>
       <source>Project name is empty, Please try again.</source>
