@@ -74,7 +74,14 @@ LumoEditor::LumoEditor(QWidget* parent)
         applyLanguage(rememberedLanguage());
 }
 
-LumoEditor::~LumoEditor() = default;
+LumoEditor::~LumoEditor() {
+    // The translator belongs to the application; it goes with the window
+    // whose texts it translates.
+    if (m_translator) {
+        QCoreApplication::removeTranslator(m_translator);
+        delete m_translator;
+    }
+}
 
 void LumoEditor::openLog() {
     const std::string path = pathJoin(m_root, "log/log.txt");
