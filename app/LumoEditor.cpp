@@ -18,6 +18,8 @@
 #include "scenegraph/GLNode.h"
 #include "scenegraph/SceneRegistry.h"
 #include "ui_LumoEditor.h"
+#include "viewer/BaseMeshViewer.h"
+#include "viewer/ViewSetup.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -180,6 +182,8 @@ void LumoEditor::connectActions() {
     });
     for (QWidget* view : std::initializer_list<QWidget*>{ui->p_leftView, ui->p_frontView, ui->p_freeView, ui->p_vexaView})
         connect(view, &QWidget::customContextMenuRequested, this, &LumoEditor::OnCustomContextMenu);
+    for (BaseMeshViewer* view : {ui->p_leftView, ui->p_frontView, ui->p_freeView})
+        connect(view, &BaseMeshViewer::statusMessage, this, [this](const QString& text) { showStatus(text); });
     // Hook: the tree controller, attribute controller, views and bundle list
     // connect their widgets here when they land.
 }
@@ -212,9 +216,10 @@ void LumoEditor::setupForProjectType(int32_t type) {
     for (QPushButton* b : {ui->p_btn_left_maximize, ui->p_btn_front_maximize, ui->p_btn_free_maximize,
                            ui->p_btn_vexa_maximize})
         b->setText(QStringLiteral("+"));
-    // Hook: the views get their view numbers (front 1000, left 1001, free
-    // 1002), render settings, reference meshes or avatar meshes by type,
-    // their starting cameras and context indices, and repaint.
+    // The views: numbers, render settings and texture slots, the reference
+    // or avatar meshes by type, their starting cameras, and a repaint.
+    viewsetup::configureViews(ui->p_frontView, ui->p_leftView, ui->p_freeView);
+    viewsetup::showProjectType(ui->p_frontView, ui->p_leftView, ui->p_freeView, type);
     if ((type & (kProject2d | kProject3d)) && MainDataHolder::instance()->phoneMesh)
         setPhoneOrientation(0);
     ui->p_Attr2d->hide();
