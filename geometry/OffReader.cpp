@@ -175,10 +175,12 @@ int OffReader::read(std::string_view bytes, const std::string& path, ObjMesh& me
         const size_t start = bytes.size() - tokens.remaining();
         if (!readFace(tokens, vertexCount, corners))
             return 0;
-        if (corners.size() < 3) // the line of the face's first token
-            ObjReader::reportTooFewCorners(path, lines.lineAt(start + (bytes.substr(start).find_first_not_of(kBlanks))));
-        else
+        if (corners.size() < 3) { // named by the line of its first token
+            const size_t first = start + bytes.substr(start).find_first_not_of(kBlanks);
+            ObjReader::reportTooFewCorners(path, lines.lineAt(first));
+        } else {
             storeFace(corners, mesh);
+        }
     }
     return 1;
 }
