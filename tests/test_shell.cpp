@@ -428,3 +428,10 @@ TEST_F(Shell, everyNamedWidgetExistsAndFitsAt1280x800) {
         }
     }
 }
+
+TEST_F(Shell, aProjectMadeByTheFilterToolIsListedAsFilter) {
+    ASSERT_EQ(std::system(("cd " + ws.path() + " && " LUMO_BINARY_DIR "/bins/Tintworks -c dusk.lumoproj --batch").c_str()), 0);
+    start();
+    EXPECT_EQ(listed(), (std::vector<std::string>{"dusk Filter"}));
+    EXPECT_EQ(listFileRecords(), "dusk.lumoproj:8\n");
+}
