@@ -41,7 +41,9 @@ void pickColour(uint32_t id) {
 // (after this view's scene transform): false when nothing is to be drawn.
 bool BaseMeshViewer::gizmoPoints(Vec3 out[4]) {
     SceneRegistry& scene = SceneRegistry::instance();
-    if (scene.m_selectedSet.empty() || scene.sceneRoot.childCount() == 0)
+    // Edit mode works on vertices: the gizmo would cover the ones at the
+    // centre of the mesh.
+    if (m_mode == 0 || scene.m_selectedSet.empty() || scene.sceneRoot.childCount() == 0)
         return false;
     for (const auto& pair : scene.m_selectedSet)
         if (!pair.second || !pair.second->pickable)
