@@ -186,7 +186,8 @@ TEST(VexaFormat, zipLayerKeepsNamesInsideAndRefusesBrokenArchives) {
     const std::size_t dataStart = 30 + 7;
     for (std::size_t i = dataStart + 2; i < dataStart + 20; ++i)
         zip[i] ^= 0x5a;
-    auto b = open(unsignedBundle(zip), reason, SignatureCheck::SkipForTesting);
+    const std::string damaged = unsignedBundle(zip);  // the reader keeps pointing into these bytes
+    auto b = open(damaged, reason, SignatureCheck::SkipForTesting);
     ASSERT_TRUE(b) << reason;
     std::vector<std::uint8_t> bytes;
     EXPECT_FALSE(b->zip->read("big.txt", bytes, reason));
