@@ -1,11 +1,10 @@
 #pragma once
 // Stand-in for a view whose widget class is not part of the build yet: an
 // empty dark panel that names what will appear there. The form declares the
-// real class name (BaseMeshViewer, lumovexawidget) with one of the two
-// headers below as its include; when the real widget lands, the header line
-// of its <customwidget> entry in resources/LumoEditor.ui becomes the real
-// header (viewer/BaseMeshViewer.h, preview/lumovexawidget.h) and nothing else
-// changes.
+// real class name (lumovexawidget for the live preview) with
+// app/PendingPreview.h as its include; when the real widget lands, the
+// header line of its <customwidget> entry in resources/LumoEditor.ui becomes
+// the real header (preview/lumovexawidget.h) and nothing else changes.
 
 #include <QPainter>
 #include <QWidget>
