@@ -1,12 +1,13 @@
 #include "geometry/MtlReader.h"
 
-#include "base/Paths.h"
 #include "base/Trace.h"
 #include "geometry/LineReader.h"
 #include "geometry/TextScan.h"
 #include "images/ResourceManager.h"
 
 #include <algorithm>
+
+#include <sys/stat.h>
 
 using textscan::kValueSeparators;
 using textscan::nextToken;
@@ -36,6 +37,13 @@ std::string_view textureNameOf(std::string_view rest) {
     return textscan::trim(rest);
 }
 
+// Only regular files are textures: a device or a pipe named by a library
+// would block or never end when the image is read.
+bool isRegularFile(const std::string& path) {
+    struct stat info {};
+    return ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
+}
+
 void resolveTexture(Material& material, std::string_view name, const std::string& directory) {
     if (name.size() >= Material::kMaxTextureBytes) {
         Trace::err("Texture name too long (%zu bytes), ignored\n", name.size());
@@ -46,11 +54,11 @@ void resolveTexture(Material& material, std::string_view name, const std::string
     const std::string candidate = directory + asGiven;
     Trace::err("Load Texture %s\n", candidate.c_str());
     std::string found;
-    if (candidate.size() < Material::kMaxTextureBytes && fileExists(candidate)) {
+    if (candidate.size() < Material::kMaxTextureBytes && isRegularFile(candidate)) {
         found = candidate;
     } else {
         Trace::err("Relate path does not exist, Try Absolute path!\n");
-        if (!fileExists(asGiven)) {
+        if (!isRegularFile(asGiven)) {
             Trace::err("Load Texture %s\n", asGiven.c_str());
             Trace::err("Absolute path does not exist!\n");
             material.textureFile = asGiven;

@@ -19,7 +19,7 @@ public:
     // more, or a texture name of 500 or more, is refused with a console line
     // (a refused material's value lines are skipped). Texture names are
     // looked up next to libraryPath, then as given, with "\" read as "/"
-    // (libraries written on Windows); a file found is stored in textureFile
+    // (libraries written on Windows); a regular file found is stored in textureFile
     // and registered with ResourceManager::addTex. False, materials
     // untouched, when a line is too long (with a console line naming
     // libraryPath and the line).

@@ -1079,7 +1079,7 @@ TEST_F(MtlFiles, readsLibrariesOnlyFromRegularFilesOfBoundedSize) {
     fs::create_directory(dir.file("folder.mtl"));
     write("huge.mtl", "newmtl a\n");
     fs::resize_file(dir.file("huge.mtl"), ObjReader::kMaxLibraryBytes + 1);
-    write("ok.mtl", "newmtl ok\n");
+    write("ok.mtl", "newmtl ok\nmap_Kd pipe.mtl\n"); // a texture that is not a regular file is not read either
     for (const std::string token : {"../../../../../../../../../../dev/zero", "pipe.mtl", "folder.mtl", "huge.mtl"}) {
         TraceCapture t;
         ObjMesh m = load("mtllib ok.mtl\nv 0 0 0\nmtllib " + token + "\nusemtl ok\nf 1 1 1\n");
