@@ -345,6 +345,18 @@ TEST(VexaRuntime, trackingAVideoOfAPhotographKeepsTheFaceAndSmoothsLandmarks) {
     }
     EXPECT_EQ(kept, 40);
     EXPECT_EQ(appeared, 1);
+    // The face leaves: lost once, within the re-detection interval.
+    const cv::Mat empty(photo.size(), CV_8UC4, cv::Scalar(128, 128, 128, 255));
+    int lost = 0, lostAt = -1;
+    for (int f = 0; f < 15; ++f) {
+        t->process(empty.data, empty.cols, empty.rows, (40 + f) / 30.0);
+        lost += t->faceLost();
+        if (t->faceLost())
+            lostAt = f;
+    }
+    EXPECT_EQ(lost, 1);
+    EXPECT_LE(lostAt, 10);
+    EXPECT_FALSE(t->hasFace());
     auto spread = [](const std::vector<vexa::Landmarks>& s) {
         double total = 0;
         for (std::size_t k = 0; k < 68; ++k) {
