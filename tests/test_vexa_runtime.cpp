@@ -442,3 +442,32 @@ TEST(VexaRuntime, commandLinePlaysHeadlesslyAndReportsFailures) {
         EXPECT_NE(r.output.find(f.reason), std::string::npos) << r.output;
     }
 }
+
+TEST(VexaRuntime, trustsTheSigningKeyOfTheEnvironmentLikeTheSigningScript) {
+    setUpRuntime();
+    testing_support::ScratchDir dir;
+    const std::string key = dir.file("release.pem");
+    const ToolResult gen = ExternalTool::run(
+        {ExternalTool::find("node"), "-e",
+         "const c=require('crypto');const k=c.generateKeyPairSync('ed25519');require('fs').writeFileSync('" + key +
+             "',k.privateKey.export({type:'pkcs8',format:'pem'}))"});
+    ASSERT_EQ(gen.exitCode, 0) << gen.output;
+    std::string bundle;
+    {
+        ScopedEnv signWith("LUMO_SIGN_KEY", key.c_str());
+        bundle = packNoseSticker(kTriggerAlwaysRender, "null");
+    }
+    EXPECT_EQ(createItem(bundle), 0);
+    EXPECT_NE(std::string(lumoGetLastError()).find("untrusted key"), std::string::npos) << lumoGetLastError();
+    const std::string blob = readFile(kSource + "/data/vexa/v3.bundle");
+    {
+        ScopedEnv trust("LUMO_SIGN_KEY", key.c_str());
+        ASSERT_EQ(lumoSetup(blob.data(), int(blob.size())), 1) << lumoGetLastError();
+    }
+    const int item = createItem(bundle);
+    EXPECT_GT(item, 0) << lumoGetLastError();
+    lumoDestroyItem(item);
+    ScopedEnv broken("LUMO_SIGN_PUBKEY", key.c_str());  // a private key where a public one belongs
+    EXPECT_EQ(lumoSetup(blob.data(), int(blob.size())), 0);
+    EXPECT_NE(std::string(lumoGetLastError()).find("LUMO_SIGN_PUBKEY"), std::string::npos) << lumoGetLastError();
+}

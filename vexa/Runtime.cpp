@@ -6,6 +6,8 @@
 #include "vexa/vexa.h"
 
 #include <chrono>
+#include <cstdlib>
+#include <fstream>
 #include <cstring>
 #include <map>
 #include <memory>
@@ -57,11 +59,46 @@ int guarded(F&& f) {
     }
 }
 
+std::string readSmallFile(const char* path) {
+    std::ifstream f(path, std::ios::binary);
+    std::string text;
+    char buf[4096];
+    while (f && text.size() < 64 * 1024) {
+        f.read(buf, sizeof buf);
+        text.append(buf, std::size_t(f.gcount()));
+    }
+    return text;
+}
+
 bool validName(const char* name) {
     return name && std::strlen(name) <= kMaxParamName;
 }
 
 } // namespace
+
+// Bundles signed by the pack pipeline with another key (LUMO_SIGN_KEY, a
+// private key; LUMO_SIGN_PUBKEY, a public key) are trusted as the signing
+// script trusts them.
+static bool addKeysFromEnvironment(std::vector<format::PublicKey>& keys, std::string& reason) {
+    const char* priv = std::getenv("LUMO_SIGN_KEY");
+    const char* pub = std::getenv("LUMO_SIGN_PUBKEY");
+    format::PublicKey k;
+    if (priv && *priv) {
+        if (!format::publicKeyOfPrivatePem(readSmallFile(priv), k, reason)) {
+            reason = std::string("LUMO_SIGN_KEY ") + priv + ": " + reason;
+            return false;
+        }
+        keys.push_back(k);
+    }
+    if (pub && *pub) {
+        if (!format::parsePublicKeyPem(readSmallFile(pub), k, reason)) {
+            reason = std::string("LUMO_SIGN_PUBKEY ") + pub + ": " + reason;
+            return false;
+        }
+        keys.push_back(k);
+    }
+    return true;
+}
 
 namespace internal {
 void useFrameClock(double fps) { state().frameClockFps = fps > 0 ? fps : 0; }
@@ -85,6 +122,8 @@ int lumoSetup(const void* data, int size) {
         vexa::SetupData setup;
         std::string reason;
         if (!vexa::parseSetupData(static_cast<const std::uint8_t*>(data), std::size_t(size), setup, reason))
+            return fail(reason);
+        if (!vexa::addKeysFromEnvironment(setup.trustedKeys, reason))
             return fail(reason);
         auto tracker = vexa::FaceTracker::create(setup, reason);
         if (!tracker)
