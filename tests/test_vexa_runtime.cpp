@@ -220,6 +220,9 @@ TEST(VexaRuntime, packedNoseStickerDrawsOnTheNoseOfEachPhotograph) {
         const vexa::Point2 nose = t->face().landmarks[30];
         const int near = std::max(3, int(t->face().box.width / 10));
         EXPECT_GT(r.change(nose.x, nose.y, near), 20) << photo;
+        // eyes.glsl brightens the eyes (the packer puts it in every 2D bundle).
+        const vexa::Landmarks& l = t->face().landmarks;
+        EXPECT_GT(r.change((l[37].x + l[40].x) / 2, (l[37].y + l[40].y) / 2, 2), 1) << photo;
         for (const cv::Point corner : {cv::Point(8, 8), cv::Point(rgba.cols - 8, rgba.rows - 8)})
             EXPECT_EQ(r.change(float(corner.x), float(corner.y), 8), 0) << photo;
     }
