@@ -119,10 +119,11 @@ public:
 
     // Reads an OFF file. 1 on success; 0 on an open failure ("Error reading
     // file: %s\n") or bad content (header, counts the file cannot hold,
-    // corner counts of 12 or more, indices out of range), each with a
-    // console line; the mesh then keeps what was read before the fault but
-    // no face that refers to a missing vertex. normalize: centre on the
-    // origin with the longest box side 1.
+    // negative corner counts, indices out of range), each with a console
+    // line; the mesh then keeps what was read before the fault but no face
+    // that refers to a missing vertex. Faces of more than 12 corners become
+    // fans, faces of fewer than 3 are dropped (OffReader::read has the
+    // details). normalize: centre on the origin with the longest box side 1.
     virtual int loadOff(const std::string& path, bool normalize);
     // As loadOff, from bytes (path names the source in messages and fields).
     int loadOffBytes(std::string_view bytes, const std::string& path, bool normalize);
