@@ -430,4 +430,115 @@ cannot be moved to the trash. Erase it and everything in it for good?</source>
       <translation>打开项目</translation>
     </message>
   </context>
+  <context>
+    <name>TreeViewController</name>
+    <message>
+      <source>2D</source>
+      <translation type="unfinished" />
+    </message>
+    <message>
+      <source>AR Mesh</source>
+      <translation>AR 网格</translation>
+    </message>
+    <message>
+      <source>3D</source>
+      <translation type="unfinished" />
+    </message>
+    <message>
+      <source>Edit %1</source>
+      <translation>编辑 %1</translation>
+    </message>
+    <message>
+      <source>Select Texture</source>
+      <translation>选择纹理</translation>
+    </message>
+    <message>
+      <source>Move</source>
+      <translation>移动</translation>
+    </message>
+    <message>
+      <source>Forbidden</source>
+      <translation>此项目类型不可用</translation>
+    </message>
+    <message>
+      <source>Add item</source>
+      <translation>添加素材</translation>
+    </message>
+    <message>
+      <source>Delete item</source>
+      <translation>删除素材</translation>
+    </message>
+    <message>
+      <source>Group</source>
+      <translation>编组</translation>
+    </message>
+    <message>
+      <source>Move up</source>
+      <translation>上移</translation>
+    </message>
+    <message>
+      <source>Move down</source>
+      <translation>下移</translation>
+    </message>
+    <message>
+      <source>Rename</source>
+      <translation>重命名</translation>
+    </message>
+    <message>
+      <source>Change texture</source>
+      <translation>更换纹理</translation>
+    </message>
+    <message>
+      <source>Warning!</source>
+      <translation>警告！</translation>
+    </message>
+    <message>
+      <source>Naming Conventions Invalid.</source>
+      <translation>文件名不符合命名规范（应为 name_00000.png）。</translation>
+    </message>
+    <message>
+      <source>Select Mesh</source>
+      <translation>选择网格</translation>
+    </message>
+    <message>
+      <source>Change mesh</source>
+      <translation>更换网格</translation>
+    </message>
+    <message>
+      <source>Add Child</source>
+      <translation>添加子项</translation>
+    </message>
+    <message>
+      <source>Delete</source>
+      <translation>删除</translation>
+    </message>
+    <message>
+      <source>Add Group</source>
+      <translation>添加分组</translation>
+    </message>
+    <message>
+      <source>Drop files</source>
+      <translation>拖入文件</translation>
+    </message>
+    <message>
+      <source>Project Failed</source>
+      <translation>项目操作失败</translation>
+    </message>
+    <message>
+      <source>Project Saved</source>
+      <translation>项目已保存</translation>
+    </message>
+    <message>
+      <source>Please enter new project name for save as</source>
+      <translation>请输入另存为的新项目名称</translation>
+    </message>
+    <message>
+      <source>Project '%1' already exist! Please try again.</source>
+      <translation>项目“%1”已存在！请换一个名称。</translation>
+    </message>
+    <message>
+      <source>The project has unsaved changes. Save them?</source>
+      <translation>项目有未保存的更改，是否保存？</translation>
+    </message>
+  </context>
 </TS>

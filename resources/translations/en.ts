@@ -430,4 +430,115 @@ cannot be moved to the trash. Erase it and everything in it for good?</translati
       <translation>Open Project</translation>
     </message>
   </context>
+  <context>
+    <name>TreeViewController</name>
+    <message>
+      <source>2D</source>
+      <translation>2D</translation>
+    </message>
+    <message>
+      <source>AR Mesh</source>
+      <translation>AR Mesh</translation>
+    </message>
+    <message>
+      <source>3D</source>
+      <translation>3D</translation>
+    </message>
+    <message>
+      <source>Edit %1</source>
+      <translation>Edit %1</translation>
+    </message>
+    <message>
+      <source>Select Texture</source>
+      <translation>Select Texture</translation>
+    </message>
+    <message>
+      <source>Move</source>
+      <translation>Move</translation>
+    </message>
+    <message>
+      <source>Forbidden</source>
+      <translation>Not available for this project type</translation>
+    </message>
+    <message>
+      <source>Add item</source>
+      <translation>Add item</translation>
+    </message>
+    <message>
+      <source>Delete item</source>
+      <translation>Delete item</translation>
+    </message>
+    <message>
+      <source>Group</source>
+      <translation>Group</translation>
+    </message>
+    <message>
+      <source>Move up</source>
+      <translation>Move up</translation>
+    </message>
+    <message>
+      <source>Move down</source>
+      <translation>Move down</translation>
+    </message>
+    <message>
+      <source>Rename</source>
+      <translation>Rename</translation>
+    </message>
+    <message>
+      <source>Change texture</source>
+      <translation>Change texture</translation>
+    </message>
+    <message>
+      <source>Warning!</source>
+      <translation>Warning!</translation>
+    </message>
+    <message>
+      <source>Naming Conventions Invalid.</source>
+      <translation>The file name does not follow the naming convention (name_00000.png).</translation>
+    </message>
+    <message>
+      <source>Select Mesh</source>
+      <translation>Select Mesh</translation>
+    </message>
+    <message>
+      <source>Change mesh</source>
+      <translation>Change mesh</translation>
+    </message>
+    <message>
+      <source>Add Child</source>
+      <translation>Add Child</translation>
+    </message>
+    <message>
+      <source>Delete</source>
+      <translation>Delete</translation>
+    </message>
+    <message>
+      <source>Add Group</source>
+      <translation>Add Group</translation>
+    </message>
+    <message>
+      <source>Drop files</source>
+      <translation>Drop files</translation>
+    </message>
+    <message>
+      <source>Project Failed</source>
+      <translation>Project Failed</translation>
+    </message>
+    <message>
+      <source>Project Saved</source>
+      <translation>Project Saved</translation>
+    </message>
+    <message>
+      <source>Please enter new project name for save as</source>
+      <translation>Enter the name of the new project to save as</translation>
+    </message>
+    <message>
+      <source>Project '%1' already exist! Please try again.</source>
+      <translation>Project '%1' already exists! Please try again.</translation>
+    </message>
+    <message>
+      <source>The project has unsaved changes. Save them?</source>
+      <translation>The project has unsaved changes. Save them?</translation>
+    </message>
+  </context>
 </TS>
