@@ -142,6 +142,15 @@ TEST(FindLongestFramePath, diamondsAndLongChainsAreWalkedOnce) {
     EXPECT_EQ(DescNodeBuilder::findLongestFramePath(chain, 0), 299999LL * 6);
 }
 
+TEST(ArNodes, anItemWhoseTextureCannotBeWrittenIsLeftOut) {
+    testing_support::ScratchDir dir;
+    const std::vector<ArItem> items = {{"mask", "mask", LUMO_SOURCE_DIR "/data/ref/default_ar.png", 0}};
+    TraceCapture trace;
+    EXPECT_EQ(DescNodeBuilder::buildArNodes(items, dir.path() + "/").size(), 1u);
+    EXPECT_TRUE(DescNodeBuilder::buildArNodes(items, dir.file("missing/")).empty());
+    EXPECT_TRUE(trace.contains("AR texture could not be written, item left out: " + dir.file("missing/mask.webp")));
+}
+
 TEST(ScriptWriter, replacesFirstMarkersAndWritesOneCasePerAction) {
     const std::vector<FaceAction> actions = {{"open_mouth", "face.mouthOpen > 0.5"}, {"blink", "face.blink"}};
     const std::string filled =
