@@ -5,6 +5,7 @@
 #include "app/ProjectList.h"
 #include "app/ProjectNames.h"
 #include "app/StatusBarController.h"
+#include "app/TreeViewController.h"
 #include "base/Constants.h"
 #include "base/Log.h"
 #include "base/Paths.h"
@@ -115,9 +116,6 @@ void LumoEditor::buildWidgets() {
                                                       ui->p_btn_movedown_item, ui->p_btn_play, ui->p_btn_stop,
                                                       ui->p_btn_rsync, ui->p_btn_load_bundle})
         w->setEnabled(false);
-    // Hook: Save and Save As belong to the tree controller.
-    ui->actionSave_Project->setEnabled(false);
-    ui->actionSave_as_Project->setEnabled(false);
 }
 
 void LumoEditor::buildStatusBar() {
@@ -184,13 +182,22 @@ void LumoEditor::connectActions() {
         connect(view, &QWidget::customContextMenuRequested, this, &LumoEditor::OnCustomContextMenu);
     for (BaseMeshViewer* view : {ui->p_leftView, ui->p_frontView, ui->p_freeView})
         connect(view, &BaseMeshViewer::statusMessage, this, [this](const QString& text) { showStatus(text); });
-    // Hook: the tree controller, attribute controller, views and bundle list
-    // connect their widgets here when they land.
+    // The scene tree and attribute panel connect their own widgets.
+    m_tree = new TreeViewController(ui.get(), m_root, this);
+    m_tree->buildEditMenu(menuBar(), ui->menuLanguage->menuAction());
+    connect(m_tree, &TreeViewController::titleChanged, this, &LumoEditor::updateTitle);
+    connect(ui->actionSave_Project, &QAction::triggered, m_tree, &TreeViewController::onSaveProject);
+    connect(ui->actionSave_as_Project, &QAction::triggered, m_tree, [this] {
+        m_tree->onSaveAsProject();
+        updateTitle();
+    });
+    // Hook: the bundle list connects here when it lands.
 }
 
 void LumoEditor::updateTitle() {
     setWindowTitle(QStringLiteral("LumoEditor - ") +
-                   QString::fromLocal8Bit(MainDataHolder::instance()->projectName.c_str()));
+                   QString::fromLocal8Bit(MainDataHolder::instance()->projectName.c_str()) +
+                   (m_tree && m_tree->isDirty() ? QStringLiteral("*") : QString()));
 }
 
 void LumoEditor::showStatus(const QString& text, int milliseconds) {
@@ -223,9 +230,9 @@ void LumoEditor::setupForProjectType(int32_t type) {
     if ((type & (kProject2d | kProject3d)) && MainDataHolder::instance()->phoneMesh)
         setPhoneOrientation(0);
     ui->p_Attr2d->hide();
-    // Hook: the tree controller rebuilds its roots for the type (resetRoots)
-    // and, for 3D and avatar projects, builds the "Global Params" item and
-    // the parameter board (setup3dParam).
+    // The tree's roots for the type and, for 3D and avatar projects, the
+    // "Global Params" item and the parameter board.
+    m_tree->setupForProjectType(type);
     ui->p_spin_loopcount->setEnabled(false);
     QTimer::singleShot(100, this, &LumoEditor::OnChangeLangTimer);
 }
@@ -285,7 +292,8 @@ void LumoEditor::setPhoneOrientation(int32_t orientation) {
         node->setScale(math3d::Vec3(900, 1100, 1));
     }
     holder->orientation = orientation;
-    // Hook: the tree controller re-applies the orientation to the items.
+    if (m_tree)
+        m_tree->OrientationChange();
 }
 
 void LumoEditor::setPreviews2Landscape() {
@@ -412,29 +420,21 @@ void LumoEditor::onPackBundle() {
     saveCurrentProject();
     Trace::out("auto save project end\n");
     Trace::out("reCalRelationship begin\n");
-    linkGroupChains(m_projectTree);
+    m_tree->reCalRelationship();
     const int32_t type = MainDataHolder::instance()->projectType;
     const int option = (type & kProject2d) ? ui->p_cmb_pack->currentIndex() : ui->p_cmb_pack_3d->currentIndex();
     m_packRunner->packCurrentProject(option < 0 ? 0 : option);
 }
 
 bool LumoEditor::saveCurrentProject() {
-    // Hook: the tree controller's onSaveProject takes this over together
-    // with the tree order (m_projectTree).
-    std::shared_ptr<MainDataHolder> holder = MainDataHolder::instance();
-    const ProjectDocument doc = ProjectDocument::fromScene(*holder, m_projectTree);
-    if (!doc.save(ProjectDocument::projectFilePath(m_root, holder->projectName))) {
-        showStatus(tr("Project Failed"));
-        return false;
-    }
-    Trace::out("project saved\n");
-    showStatus(tr("Project Saved"));
-    return true;
+    return m_tree->onSaveProject();
 }
 
 bool LumoEditor::createProject(int32_t type, const QString& qname) {
     std::string name = qname.toLocal8Bit().toStdString();
     Trace::out("create project begin %d,%s\n", type, name.c_str());
+    if (!m_tree->maybeSave(this))
+        return false;
     if (type == 0 || name.empty()) {
         std::shared_ptr<MainDataHolder> holder = MainDataHolder::instance();
         // Filter projects are made by the filter tool from the start panel.
@@ -451,10 +451,8 @@ bool LumoEditor::createProject(int32_t type, const QString& qname) {
             Trace::out("new project creat failed!\n");
             warn(QStringLiteral("Warning!"), QString::fromLocal8Bit(problem.c_str()));
         } else {
-            // Hook: the tree controller clears its entries here as well.
             std::shared_ptr<MainDataHolder> holder = MainDataHolder::instance();
-            clearProjectItems(*holder);
-            m_projectTree = ProjectTree();
+            m_tree->clearCurrentProject();
             holder->projectType = type;
             setupForProjectType(type);
             if (!createProjectFolders(*holder, name)) {
@@ -471,6 +469,8 @@ bool LumoEditor::createProject(int32_t type, const QString& qname) {
 
 bool LumoEditor::openProject(const QString& given) {
     QString chosen = given;
+    if (!m_tree->maybeSave(this))
+        return false;
     if (chosen.isEmpty()) {
         const QString start = QString::fromLocal8Bit(pathJoin(m_root, "Projects/").c_str());
         chosen = QFileDialog::getOpenFileName(this, tr("Open Project"), QDir::toNativeSeparators(start),
@@ -503,16 +503,13 @@ bool LumoEditor::openProject(const QString& given) {
         showStatus(QString::fromLocal8Bit(error.c_str()));
         return false;
     }
-    // Hook: the tree controller clears its entries and applies the document
-    // through its tree operations (onOpenProject).
     std::shared_ptr<MainDataHolder> holder = MainDataHolder::instance();
-    clearProjectItems(*holder);
-    m_projectTree = ProjectTree();
+    m_tree->clearCurrentProject();
     holder->projectType = type;
     setupForProjectType(type);
     holder->projectName = doc.projectname;
+    m_tree->onOpenProject(doc);
     updateTitle();
-    doc.applyTo(*holder, m_projectTree);
     return true;
 }
 
@@ -523,6 +520,10 @@ void LumoEditor::resizeEvent(QResizeEvent* event) {
 
 void LumoEditor::closeEvent(QCloseEvent* event) {
     Trace::out("LumoEditor::closeEvent\n");
+    if (m_tree && !m_tree->maybeSave(this)) {
+        event->ignore();
+        return;
+    }
     // Hook: the scene tree's selection is cleared here.
     SceneRegistry::instance().clearSelection();
     // A running pack finishes before the window goes.

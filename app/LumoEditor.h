@@ -19,6 +19,7 @@
 #include <string>
 
 class PackRunner;
+class TreeViewController;
 class QTranslator;
 class QPushButton;
 
@@ -83,6 +84,9 @@ signals:
     // Emitted when a pack started by onPackBundle has ended.
     void packFinished(bool ok);
 
+public:
+    TreeViewController* treeController() const { return m_tree; }
+
 protected:
     void closeEvent(QCloseEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
@@ -111,7 +115,5 @@ private:
     std::string m_root;
     QPointer<QTranslator> m_translator;
     PackRunner* m_packRunner; // child of the window
-    // The scene tree's order of the current project's items, until the tree
-    // controller keeps it.
-    ProjectTree m_projectTree;
+    TreeViewController* m_tree = nullptr; // child of the window
 };
