@@ -161,6 +161,11 @@ bool GlRenderer::ensureTargets(int width, int height, std::string& reason) {
 }
 
 void GlRenderer::saveState() {
+    if (!m_versionChecked) {
+        const char* version = reinterpret_cast<const char*>(glGetString(GL_VERSION));
+        m_hasVertexArrays = version && version[0] >= '3' && version[0] <= '9';
+        m_versionChecked = true;
+    }
     Saved& s = m_saved;
     glGetIntegerv(GL_FRAMEBUFFER_BINDING, &s.fbo);
     glGetIntegerv(GL_VIEWPORT, s.viewport);
@@ -169,6 +174,8 @@ void GlRenderer::saveState() {
     glActiveTexture(GL_TEXTURE0);
     glGetIntegerv(GL_TEXTURE_BINDING_2D, &s.texture);
     glGetIntegerv(GL_ARRAY_BUFFER_BINDING, &s.arrayBuffer);
+    if (m_hasVertexArrays)
+        glGetIntegerv(GL_VERTEX_ARRAY_BINDING, &s.vertexArray);
     glGetIntegerv(GL_UNPACK_ALIGNMENT, &s.unpackAlign);
     glGetIntegerv(GL_PACK_ALIGNMENT, &s.packAlign);
     glGetIntegerv(GL_UNPACK_ROW_LENGTH, &s.unpackRowLength);
@@ -191,6 +198,8 @@ void GlRenderer::restoreState() {
     glBindTexture(GL_TEXTURE_2D, GLuint(s.texture));
     glActiveTexture(GLenum(s.activeTexture));
     glBindBuffer(GL_ARRAY_BUFFER, GLuint(s.arrayBuffer));
+    if (m_hasVertexArrays)
+        glBindVertexArray(GLuint(s.vertexArray));
     glPixelStorei(GL_UNPACK_ALIGNMENT, s.unpackAlign);
     glPixelStorei(GL_PACK_ALIGNMENT, s.packAlign);
     glPixelStorei(GL_UNPACK_ROW_LENGTH, s.unpackRowLength);
@@ -211,6 +220,8 @@ bool GlRenderer::begin(const unsigned char* rgba, int width, int height, std::st
         return false;
     }
     glBindBuffer(GL_ARRAY_BUFFER, 0);
+    if (m_hasVertexArrays)
+        glBindVertexArray(0);
     glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
     glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
     glBindTexture(GL_TEXTURE_2D, m_camera);

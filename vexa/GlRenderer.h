@@ -56,9 +56,11 @@ private:
     int m_width = 0, m_height = 0;
     GLuintT m_fbo = 0, m_color = 0, m_depth = 0, m_camera = 0, m_program = 0;
     int m_programPos = -1, m_programUv = -1, m_programTex = -1;
+    bool m_versionChecked = false;
+    bool m_hasVertexArrays = false;  // GL 3.0 or later: the caller's vertex array object is set aside
     struct Saved {
         int fbo = 0, viewport[4] = {0, 0, 0, 0}, program = 0, texture = 0, activeTexture = 0, arrayBuffer = 0;
-        int unpackAlign = 4, packAlign = 4, unpackRowLength = 0, packRowLength = 0;
+        int vertexArray = 0, unpackAlign = 4, packAlign = 4, unpackRowLength = 0, packRowLength = 0;
         bool blend = false, depth = false, cull = false, scissor = false;
         int blendSrc = 0, blendDst = 0, blendSrcA = 0, blendDstA = 0;
     } m_saved;
