@@ -31,5 +31,13 @@ done
 mkdir -p docs/screenshots
 (cd "$ws" && XDG_CONFIG_HOME="$ws/config" LIBGL_ALWAYS_SOFTWARE=1 QT_QPA_PLATFORM=xcb \
   xvfb-run -a -s "-screen 0 1600x1200x24" "$build/tools/screenshots/lumo_screenshots" "$repo/docs/screenshots")
+# The 3D views: a 3D project with the textured spot, the gizmo under the
+# mouse, and edit mode with selected vertices (skipped without the fixtures).
+if [ -d "$repo/../shared/fixtures/meshes/spot" ]; then
+  cmake --build "$build" --target lumo_viewshots >/dev/null
+  (cd "$ws" && XDG_CONFIG_HOME="$ws/config" LIBGL_ALWAYS_SOFTWARE=1 QT_QPA_PLATFORM=xcb \
+    xvfb-run -a -s "-screen 0 1600x1200x24" "$build/tools/viewshots/lumo_viewshots" "$repo/docs/screenshots" \
+    "$repo/../shared/fixtures")
+fi
 cmake --build "$build" --target lumo_help >/dev/null
 echo "screenshots: $(ls docs/screenshots/*.png | wc -l) pictures in docs/screenshots/"
