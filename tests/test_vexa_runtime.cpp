@@ -292,16 +292,26 @@ TEST(VexaRuntime, refusesBadBundlesAndDisablesOnlyAFailingScript) {
     // A script that throws on its first frame: only that item is disabled,
     // with the script's message as the reason; the other one still draws.
     testing_support::ScratchDir dir;
-    std::filesystem::create_directories(dir.file("out"));
-    testing_support::writeFile(dir.file("out/script.js"),
-                               "var effect = { onLoad: function (b) {}, onFrame: function (f) { "
-                               "throw new Error('sticker table broken'); } };");
-    std::string error;
-    ASSERT_TRUE(ZipWriter::zipFolder(dir.file("out"), dir.file("bad.zip"), error)) << error;
-    const ToolResult signedBad = ExternalTool::run(
-        {ExternalTool::find("node"), kSource + "/data/tools/sign_file.js", dir.file("bad.zip"), dir.file("bad.bundle")});
-    ASSERT_EQ(signedBad.exitCode, 0) << signedBad.output;
-    const int bad = createItem(readFile(dir.file("bad.bundle")));
+    auto signedScript = [&](const std::string& name, const std::string& script) {
+        std::filesystem::create_directories(dir.file(name));
+        testing_support::writeFile(dir.file(name + "/script.js"), script);
+        cv::imwrite(dir.file(name + "/big.webp"), cv::Mat(1024, 1024, CV_8UC3, cv::Scalar(0, 90, 200)));
+        std::string error;
+        EXPECT_TRUE(ZipWriter::zipFolder(dir.file(name), dir.file(name + ".zip"), error)) << error;
+        const ToolResult r = ExternalTool::run({ExternalTool::find("node"), kSource + "/data/tools/sign_file.js",
+                                                dir.file(name + ".zip"), dir.file(name + ".bundle")});
+        EXPECT_EQ(r.exitCode, 0) << r.output;
+        return readFile(dir.file(name + ".bundle"));
+    };
+    const std::string throwing = signedScript(
+        "bad", "var effect = { onLoad: function (b) {}, onFrame: function (f) { "
+               "throw new Error('sticker table broken'); } };");
+    // 65 textures of a million pixels each exceed the item's texture budget.
+    EXPECT_EQ(createItem(signedScript("greedy", "var effect = { onLoad: function (b) { for (var i = 0; i < 65; ++i) "
+                                                "b.loadTexture('big.webp'); }, onFrame: function (f) {} };")),
+              0);
+    EXPECT_NE(std::string(lumoGetLastError()).find("64 million pixels"), std::string::npos) << lumoGetLastError();
+    const int bad = createItem(throwing);
     const int ok = createItem(good);
     ASSERT_GT(bad, 0) << lumoGetLastError();
     ASSERT_GT(ok, 0) << lumoGetLastError();

@@ -16,6 +16,7 @@ namespace {
 
 constexpr std::size_t kHeapLimit = 64u << 20;  // bytes a script may allocate
 constexpr int kMaxTextureSide = 8192;
+constexpr std::uint64_t kMaxTexturePixels = 64ull << 20;  // all textures of one item
 constexpr double kScreenWidth = 380, kScreenHeight = 672;
 
 // Every allocation carries its size in front so the heap can be capped.
@@ -122,19 +123,25 @@ struct EffectItem::Native {
                 setMessage(msg, reason);
             int w = 0, h = 0;
             unsigned char* pixels = nullptr;
-            bool webp = false;
+            bool webp = false, overBudget = false;
             if (msg[0]) {
             } else if (WebPGetInfo(bytes.data(), bytes.size(), &w, &h)) {
-                if (w <= kMaxTextureSide && h <= kMaxTextureSide)
+                overBudget = w <= kMaxTextureSide && h <= kMaxTextureSide && !item->reservePixels(w, h);
+                if (w <= kMaxTextureSide && h <= kMaxTextureSide && !overBudget)
                     pixels = WebPDecodeRGBA(bytes.data(), bytes.size(), &w, &h);
                 webp = true;
             } else if (bytes.size() < 0x7fffffff) {
                 int x = 0, y = 0, n = 0;
                 if (stbi_info_from_memory(bytes.data(), int(bytes.size()), &x, &y, &n) && x <= kMaxTextureSide &&
-                    y <= kMaxTextureSide)
-                    pixels = stbi_load_from_memory(bytes.data(), int(bytes.size()), &w, &h, &n, 4);
+                    y <= kMaxTextureSide) {
+                    overBudget = !item->reservePixels(x, y);
+                    if (!overBudget)
+                        pixels = stbi_load_from_memory(bytes.data(), int(bytes.size()), &w, &h, &n, 4);
+                }
             }
-            if (!msg[0] && !pixels)
+            if (!msg[0] && overBudget)
+                setMessage(msg, "texture " + name + ": the bundle's textures exceed 64 million pixels");
+            else if (!msg[0] && !pixels)
                 setMessage(msg, "texture " + name + " is not a readable WebP or PNG image of at most 8192 x 8192");
             if (pixels) {
                 item->m_textures.push_back(GlRenderer::createTexture(pixels, w, h));
@@ -359,6 +366,14 @@ EffectItem::~EffectItem() {
         GlRenderer::deleteTexture(t);
     for (GLuintT p : m_programs)
         GlRenderer::deleteProgram(p);
+}
+
+bool EffectItem::reservePixels(int width, int height) {
+    const std::uint64_t n = std::uint64_t(width) * std::uint64_t(height);
+    if (m_texturePixels + n > kMaxTexturePixels)
+        return false;
+    m_texturePixels += n;
+    return true;
 }
 
 void EffectItem::disable(const std::string& why) {

@@ -7,6 +7,7 @@
 #include "vexa/SetupData.h"
 #include "vexa/format/BundleReader.h"
 
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
@@ -47,12 +48,15 @@ public:
 private:
     EffectItem() = default;
     bool callEffect(const char* method, int nargs);
+    // Counts a texture against the item's pixel budget; false when over it.
+    bool reservePixels(int width, int height);
     void disable(const std::string& why);
 
     std::vector<unsigned char> m_bytes;
     std::unique_ptr<format::Bundle> m_bundle;
     duk_hthread* m_ctx = nullptr;
     std::size_t m_heapUsed = 0;
+    std::uint64_t m_texturePixels = 0;
     std::vector<GLuintT> m_textures;
     std::vector<GLuintT> m_programs;
     const FrameContext* m_frame = nullptr;
