@@ -85,14 +85,6 @@
       <translation>系统中没有可以显示 %1 的文件管理器</translation>
     </message>
     <message>
-      <source>Project Failed</source>
-      <translation>项目操作失败</translation>
-    </message>
-    <message>
-      <source>Project Saved</source>
-      <translation>项目已保存</translation>
-    </message>
-    <message>
       <source>Open Project</source>
       <translation>打开项目</translation>
     </message>
@@ -539,6 +531,126 @@ cannot be moved to the trash. Erase it and everything in it for good?</source>
     <message>
       <source>The project has unsaved changes. Save them?</source>
       <translation>项目有未保存的更改，是否保存？</translation>
+    </message>
+    <message>
+      <source>Edit</source>
+      <translation>编辑</translation>
+    </message>
+    <message>
+      <source>Undo</source>
+      <translation>撤销</translation>
+    </message>
+    <message>
+      <source>Redo</source>
+      <translation>重做</translation>
+    </message>
+    <message>
+      <source>Undo History</source>
+      <translation>操作历史</translation>
+    </message>
+    <message>
+      <source>&lt;project opened&gt;</source>
+      <translation>&lt;打开项目&gt;</translation>
+    </message>
+  </context>
+  <context>
+    <name>VexaViewController</name>
+    <message>
+      <source>Bundles</source>
+      <translation>特效包</translation>
+    </message>
+    <message>
+      <source>bundle is older than the project, pack to see your changes</source>
+      <translation>特效包比项目旧，请重新打包以查看更改</translation>
+    </message>
+    <message>
+      <source>vexa can not load bundle</source>
+      <translation>Vexa 无法加载该特效包</translation>
+    </message>
+    <message>
+      <source>Load Bundle</source>
+      <translation>加载特效包</translation>
+    </message>
+    <message>
+      <source>bundle with same name exist !</source>
+      <translation>已加载同名的特效包！</translation>
+    </message>
+    <message>
+      <source>bundle loaded</source>
+      <translation>特效包已加载</translation>
+    </message>
+    <message>
+      <source>Add Bundle</source>
+      <translation>添加特效包</translation>
+    </message>
+    <message>
+      <source>Delete</source>
+      <translation>删除</translation>
+    </message>
+    <message>
+      <source>Enable</source>
+      <translation>启用</translation>
+    </message>
+    <message>
+      <source>Disable</source>
+      <translation>禁用</translation>
+    </message>
+    <message>
+      <source>Move up</source>
+      <translation>上移</translation>
+    </message>
+    <message>
+      <source>Move down</source>
+      <translation>下移</translation>
+    </message>
+    <message>
+      <source>bundle removed</source>
+      <translation>特效包已移除</translation>
+    </message>
+  </context>
+  <context>
+    <name>lumovexawidget</name>
+    <message>
+      <source>Camera</source>
+      <translation>摄像头</translation>
+    </message>
+    <message>
+      <source>Video file…</source>
+      <translation>视频文件…</translation>
+    </message>
+    <message>
+      <source>Picture…</source>
+      <translation>图片…</translation>
+    </message>
+    <message>
+      <source>Videos (*.avi *.mp4 *.mkv *.mov *.webm);;All files (*)</source>
+      <translation>视频 (*.avi *.mp4 *.mkv *.mov *.webm);;所有文件 (*)</translation>
+    </message>
+    <message>
+      <source>Pictures (*.png *.jpg *.jpeg *.bmp *.tga *.webp)</source>
+      <translation>图片 (*.png *.jpg *.jpeg *.bmp *.tga *.webp)</translation>
+    </message>
+    <message>
+      <source>No camera found.
+Right-click here to play a video file or a picture instead.</source>
+      <translation>未找到摄像头。
+可在此处单击右键，改为播放视频文件或图片。</translation>
+    </message>
+    <message>
+      <source>The Vexa runtime could not be set up.</source>
+      <translation>无法初始化 Vexa 运行库。</translation>
+    </message>
+    <message>
+      <source>Press play to start the preview.</source>
+      <translation>按下播放键开始预览。</translation>
+    </message>
+    <message>
+      <source>camera init failed</source>
+      <translation>摄像头启动失败</translation>
+    </message>
+    <message>
+      <source>can not read %1</source>
+      <translation>无法读取 %1</translation>
     </message>
   </context>
 </TS>

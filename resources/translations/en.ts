@@ -85,14 +85,6 @@
       <translation>No file manager is set up to show %1</translation>
     </message>
     <message>
-      <source>Project Failed</source>
-      <translation>Project Failed</translation>
-    </message>
-    <message>
-      <source>Project Saved</source>
-      <translation>Project Saved</translation>
-    </message>
-    <message>
       <source>Open Project</source>
       <translation>Open Project</translation>
     </message>
@@ -539,6 +531,126 @@ cannot be moved to the trash. Erase it and everything in it for good?</translati
     <message>
       <source>The project has unsaved changes. Save them?</source>
       <translation>The project has unsaved changes. Save them?</translation>
+    </message>
+    <message>
+      <source>Edit</source>
+      <translation>Edit</translation>
+    </message>
+    <message>
+      <source>Undo</source>
+      <translation>Undo</translation>
+    </message>
+    <message>
+      <source>Redo</source>
+      <translation>Redo</translation>
+    </message>
+    <message>
+      <source>Undo History</source>
+      <translation>Undo History</translation>
+    </message>
+    <message>
+      <source>&lt;project opened&gt;</source>
+      <translation>&lt;project opened&gt;</translation>
+    </message>
+  </context>
+  <context>
+    <name>VexaViewController</name>
+    <message>
+      <source>Bundles</source>
+      <translation>Bundles</translation>
+    </message>
+    <message>
+      <source>bundle is older than the project, pack to see your changes</source>
+      <translation>The bundle is older than the project: pack it to see your changes</translation>
+    </message>
+    <message>
+      <source>vexa can not load bundle</source>
+      <translation>Vexa cannot load the bundle</translation>
+    </message>
+    <message>
+      <source>Load Bundle</source>
+      <translation>Load Bundle</translation>
+    </message>
+    <message>
+      <source>bundle with same name exist !</source>
+      <translation>A bundle with the same name is already loaded!</translation>
+    </message>
+    <message>
+      <source>bundle loaded</source>
+      <translation>Bundle loaded</translation>
+    </message>
+    <message>
+      <source>Add Bundle</source>
+      <translation>Add Bundle</translation>
+    </message>
+    <message>
+      <source>Delete</source>
+      <translation>Delete</translation>
+    </message>
+    <message>
+      <source>Enable</source>
+      <translation>Enable</translation>
+    </message>
+    <message>
+      <source>Disable</source>
+      <translation>Disable</translation>
+    </message>
+    <message>
+      <source>Move up</source>
+      <translation>Move up</translation>
+    </message>
+    <message>
+      <source>Move down</source>
+      <translation>Move down</translation>
+    </message>
+    <message>
+      <source>bundle removed</source>
+      <translation>Bundle removed</translation>
+    </message>
+  </context>
+  <context>
+    <name>lumovexawidget</name>
+    <message>
+      <source>Camera</source>
+      <translation>Camera</translation>
+    </message>
+    <message>
+      <source>Video file…</source>
+      <translation>Video file…</translation>
+    </message>
+    <message>
+      <source>Picture…</source>
+      <translation>Picture…</translation>
+    </message>
+    <message>
+      <source>Videos (*.avi *.mp4 *.mkv *.mov *.webm);;All files (*)</source>
+      <translation>Videos (*.avi *.mp4 *.mkv *.mov *.webm);;All files (*)</translation>
+    </message>
+    <message>
+      <source>Pictures (*.png *.jpg *.jpeg *.bmp *.tga *.webp)</source>
+      <translation>Pictures (*.png *.jpg *.jpeg *.bmp *.tga *.webp)</translation>
+    </message>
+    <message>
+      <source>No camera found.
+Right-click here to play a video file or a picture instead.</source>
+      <translation>No camera found.
+Right-click here to play a video file or a picture instead.</translation>
+    </message>
+    <message>
+      <source>The Vexa runtime could not be set up.</source>
+      <translation>The Vexa runtime could not be set up.</translation>
+    </message>
+    <message>
+      <source>Press play to start the preview.</source>
+      <translation>Press play to start the preview.</translation>
+    </message>
+    <message>
+      <source>camera init failed</source>
+      <translation>The camera could not be started</translation>
+    </message>
+    <message>
+      <source>can not read %1</source>
+      <translation>Cannot read %1</translation>
     </message>
   </context>
 </TS>
