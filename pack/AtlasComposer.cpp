@@ -6,6 +6,7 @@
 #include "base/Stopwatch.h"
 #include "base/Trace.h"
 #include "base/WholeFile.h"
+#include "pack/PackCache.h"
 #include "pack/WebpAtlasEncoder.h"
 
 #include <algorithm>
@@ -37,14 +38,14 @@ struct AtlasResult {
 };
 
 AtlasResult encodeAtlas(const std::vector<TexFrame>& frames, int index, AtlasSize size, const std::string& path,
-                        bool helperThread);
+                        bool helperThread, PackCache* cache);
 
 // One atlas, composed, encoded and written; never throws.
 AtlasResult makeAtlas(const std::vector<TexFrame>& frames, int index, AtlasSize size, const std::string& path,
-                      bool helperThread) {
+                      bool helperThread, PackCache* cache) {
     AtlasResult r;
     try {
-        r = encodeAtlas(frames, index, size, path, helperThread);
+        r = encodeAtlas(frames, index, size, path, helperThread, cache);
     } catch (...) {
         r.written = false;
         r.error = exceptionReason(std::current_exception());
@@ -53,16 +54,31 @@ AtlasResult makeAtlas(const std::vector<TexFrame>& frames, int index, AtlasSize 
 }
 
 AtlasResult encodeAtlas(const std::vector<TexFrame>& frames, int index, AtlasSize size, const std::string& path,
-                        bool helperThread) {
+                        bool helperThread, PackCache* cache) {
     AtlasResult r;
     auto t0 = SteadyClock::now();
     const ImageBuffer atlas = AtlasComposer::compose(frames, index, size);
     r.composeSeconds = secondsSince(t0);
     t0 = SteadyClock::now();
     std::vector<uint8_t> bytes;
-    if (!WebpAtlasEncoder::encode(atlas, helperThread, bytes, r.error))
+    PackCache::Key key;
+    if (cache) {
+        // The pixels and every setting that shapes the encoded bytes.
+        PackCache::Hasher h;
+        h.text("atlas").text(WebpAtlasEncoder::settingsTag());
+        h.value(atlas.width).value(atlas.height).value(atlas.channels).array(atlas.data);
+        key = h.digest();
+    }
+    if (cache && cache->get(PackCache::Atlas, key, bytes)) {
+        // Stored bytes of the same pixels and settings.
+    } else if (!WebpAtlasEncoder::encode(atlas, helperThread, bytes, r.error)) {
         r.written = false;
-    else if (!(r.written = writeWholeFile(path, bytes.data(), bytes.size())))
+        r.encodeSeconds = secondsSince(t0);
+        return r;
+    } else if (cache) {
+        cache->put(PackCache::Atlas, key, bytes.data(), bytes.size());
+    }
+    if (!(r.written = writeWholeFile(path, bytes.data(), bytes.size())))
         r.error = "cannot write the file";
     r.encodeSeconds = secondsSince(t0);
     return r;
@@ -83,7 +99,7 @@ ImageBuffer AtlasComposer::compose(const std::vector<TexFrame>& frames, int atla
 std::vector<std::string> AtlasComposer::composeAndSave(const std::vector<TexFrame>& frames, const std::vector<int>& order,
                                                        const std::vector<AtlasSize>& atlases,
                                                        const std::string& outDir, int threads, Timing* timing,
-                                                       std::string* failure) {
+                                                       std::string* failure, PackCache* cache) {
     if (failure)
         failure->clear();
     const int workers = std::min<int>(resolveThreadCount(threads), std::max<int>(1, int(atlases.size())));
@@ -97,7 +113,7 @@ std::vector<std::string> AtlasComposer::composeAndSave(const std::vector<TexFram
     // idles at the end. The bytes are the same either way.
     parallelFor(atlases.size(), workers, [&](size_t a) {
         const bool tail = workers > 1 && atlases.size() - a < size_t(workers);
-        results[a] = makeAtlas(frames, int(a), atlases[a], outDir + names[a], tail);
+        results[a] = makeAtlas(frames, int(a), atlases[a], outDir + names[a], tail, cache);
     });
 
     // Report in atlas order, as a single-threaded run would.

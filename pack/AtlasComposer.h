@@ -7,6 +7,8 @@
 #include "pack/TexFrame.h"
 
 #include <string>
+
+class PackCache;
 #include <vector>
 
 class AtlasComposer {
@@ -26,10 +28,13 @@ public:
     // write succeeded. A failed write is reported on the console and, when
     // `failure` is given, the first one is described there ("" when every
     // atlas was written). Only exhausted memory throws (std::bad_alloc).
+    // With a cache, an atlas whose pixels were encoded before with the same
+    // settings takes the stored bytes instead of being encoded again.
     static std::vector<std::string> composeAndSave(const std::vector<TexFrame>& frames, const std::vector<int>& order,
                                                    const std::vector<AtlasSize>& atlases,
                                                    const std::string& outDir, int threads,
-                                                   Timing* timing = nullptr, std::string* failure = nullptr);
+                                                   Timing* timing = nullptr, std::string* failure = nullptr,
+                                                   PackCache* cache = nullptr);
 
     // The atlas picture alone (no logging). Frames whose rectangle does not
     // lie inside the atlas are skipped.

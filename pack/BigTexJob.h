@@ -7,6 +7,8 @@
 #include "scene/FaceActions.h"
 #include "scene/ProjectSnapshot.h" // Sticker2d, ArItem
 
+class PackCache;
+
 #include <functional>
 #include <string>
 #include <vector>
@@ -20,4 +22,5 @@ struct BigTexJob {
     std::vector<ArItem> arItems;
     int threads = 0;                   // 0: one per core; 1: calling thread only
     std::function<void(int)> progress; // progress bar advance; may be empty
+    PackCache* cache = nullptr;        // frames and atlases kept between runs; may be null
 };

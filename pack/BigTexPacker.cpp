@@ -84,10 +84,12 @@ BigTexJob BigTexPacker::jobFor(const ProjectSnapshot& project) {
     return job;
 }
 
-bool BigTexPacker::packBigTex(const ProjectSnapshot& project, const ProgressFn& progress, std::string* reason) {
+bool BigTexPacker::packBigTex(const ProjectSnapshot& project, const ProgressFn& progress, std::string* reason,
+                              PackCache* cache) {
     try {
         BigTexJob job = jobFor(project);
         job.progress = progress;
+        job.cache = cache;
         return run(job, nullptr, reason);
     } catch (...) {
         const std::string why = exceptionReason(std::current_exception());
@@ -116,7 +118,7 @@ bool BigTexPacker::run(const BigTexJob& job, Timing* timing, std::string* reason
 
 bool BigTexPacker::runSteps(const BigTexJob& job, Timing* timing, std::string& reason) {
     Timing t;
-    FrameSet frames = FrameGatherer::gather(job.stickers, job.threads, &t.decode, &t.trim);
+    FrameSet frames = FrameGatherer::gather(job.stickers, job.threads, &t.decode, &t.trim, job.cache);
     advance(job, 5);
 
     auto t0 = SteadyClock::now();
@@ -129,7 +131,7 @@ bool BigTexPacker::runSteps(const BigTexJob& job, Timing* timing, std::string& r
     AtlasComposer::Timing ct;
     std::string atlasFailure;
     const std::vector<std::string> names = AtlasComposer::composeAndSave(
-        frames.frames, order, atlases, job.projectDir + "/out/", job.threads, &ct, &atlasFailure);
+        frames.frames, order, atlases, job.projectDir + "/out/", job.threads, &ct, &atlasFailure, job.cache);
     t.atlases = secondsSince(t0);
     t.compose = ct.compose;
     t.encode = ct.encode;

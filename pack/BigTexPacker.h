@@ -18,6 +18,7 @@
 #include <functional>
 #include <string>
 
+class PackCache;
 class ProjectSnapshot;
 
 class BigTexPacker {
@@ -32,9 +33,10 @@ public:
     // saying what failed first. Bad frames, missing files and items without a
     // scene node are logged and skipped; they never fail the run. Nothing
     // throws: running out of memory gives false and "out of memory".
-    // `progress` may be empty; it is called on the calling thread.
+    // `progress` may be empty; it is called on the calling thread. `cache`
+    // (may be null) keeps decoded frames and encoded atlases between runs.
     static bool packBigTex(const ProjectSnapshot& project, const ProgressFn& progress = ProgressFn(),
-                           std::string* reason = nullptr);
+                           std::string* reason = nullptr, PackCache* cache = nullptr);
 
     // The job packBigTex runs for `project` (no progress function set).
     static BigTexJob jobFor(const ProjectSnapshot& project);

@@ -5,7 +5,12 @@
 #include "base/Paths.h"
 #include "base/Stopwatch.h"
 #include "base/Trace.h"
+#include "base/WholeFile.h"
 #include "pack/FrameSequence.h"
+#include "pack/PackCache.h"
+
+#include <cstring>
+#include <filesystem>
 
 #include <set>
 #include <utility>
@@ -41,7 +46,80 @@ struct Decoded {
     double trimSeconds = 0;
 };
 
-Decoded decodeFrame(const std::string& path, bool keepWhole) {
+Decoded decodeFile(const std::string& path, bool keepWhole);
+
+// The cache key of a frame file: its path, size, modification time and
+// content, and how it is trimmed. False when the file cannot be read.
+bool frameKey(const std::string& path, bool keepWhole, PackCache::Key& key) {
+    std::error_code ec;
+    const auto size = std::filesystem::file_size(path, ec);
+    if (ec)
+        return false;
+    const auto time = std::filesystem::last_write_time(path, ec);
+    if (ec)
+        return false;
+    std::vector<uint8_t> bytes;
+    if (!readWholeFile(path, bytes))
+        return false;
+    PackCache::Hasher h;
+    h.text("frame").text(path).value(uint64_t(size)).value(int64_t(time.time_since_epoch().count()));
+    h.value(PackCache::hashOf(bytes.data(), bytes.size())).value(uint8_t(keepWhole ? 1 : 0));
+    key = h.digest();
+    return true;
+}
+
+constexpr int kFrameFields = 11;
+
+// A trimmed, cropped frame as the cache stores it: 11 int32 (source size,
+// trim box, trimmed size, image width, height), then the pixels.
+std::vector<uint8_t> frameBytes(const TexFrame& f) {
+    const int32_t fields[kFrameFields] = {f.srcWidth,  f.srcHeight, f.trimLeft,      f.trimBottom,
+                                          f.trimRight, f.trimTop,   f.trimWidth,     f.trimHeight,
+                                          f.image.width, f.image.height, f.image.channels};
+    std::vector<uint8_t> out(sizeof fields + f.image.data.size());
+    std::memcpy(out.data(), fields, sizeof fields);
+    if (!f.image.data.empty())
+        std::memcpy(out.data() + sizeof fields, f.image.data.data(), f.image.data.size());
+    return out;
+}
+
+// The frame stored by frameBytes; false when the bytes do not describe one.
+bool frameFrom(const std::vector<uint8_t>& bytes, TexFrame& f) {
+    int32_t v[kFrameFields];
+    if (bytes.size() < sizeof v)
+        return false;
+    std::memcpy(v, bytes.data(), sizeof v);
+    if (v[8] <= 0 || v[9] <= 0 || v[10] != 4 || v[8] != v[6] || v[9] != v[7] ||
+        uint64_t(v[8]) * uint64_t(v[9]) * 4 != bytes.size() - sizeof v)
+        return false;
+    f.srcWidth = v[0], f.srcHeight = v[1], f.trimLeft = v[2], f.trimBottom = v[3];
+    f.trimRight = v[4], f.trimTop = v[5], f.trimWidth = v[6], f.trimHeight = v[7];
+    f.image.create(v[8], v[9], v[10], bytes.data() + sizeof v);
+    f.cropped = true;
+    return true;
+}
+
+Decoded decodeFrame(const std::string& path, bool keepWhole, PackCache* cache) {
+    Decoded d;
+    d.frame.path = path;
+    PackCache::Key key;
+    const bool keyed = cache && frameKey(path, keepWhole, key);
+    if (keyed) {
+        std::vector<uint8_t> bytes;
+        if (cache->get(PackCache::Frame, key, bytes) && frameFrom(bytes, d.frame)) {
+            d.loaded = true;
+            return d;
+        }
+    }
+    d = decodeFile(path, keepWhole);
+    if (keyed && d.loaded && d.frame.cropped) {
+        const std::vector<uint8_t> bytes = frameBytes(d.frame);
+        cache->put(PackCache::Frame, key, bytes.data(), bytes.size());
+    }
+    return d;
+}
+
+Decoded decodeFile(const std::string& path, bool keepWhole) {
     Decoded d;
     d.frame.path = path;
     CaptureScope capture;
@@ -81,12 +159,14 @@ std::vector<std::pair<std::string, bool>> framesToLoad(const std::vector<Sticker
 // Frames decoded ahead, looked up by path as the walk reaches them.
 class Prefetched {
 public:
-    Prefetched(const std::vector<Sticker2d>& stickers, int threads, double* decodeSeconds, double* trimSeconds) {
+    Prefetched(const std::vector<Sticker2d>& stickers, int threads, double* decodeSeconds, double* trimSeconds,
+               PackCache* cache)
+        : m_cache(cache) {
         const auto files = framesToLoad(stickers);
         m_decoded.resize(files.size());
         const auto t0 = SteadyClock::now();
         parallelFor(files.size(), resolveThreadCount(threads),
-                    [&](size_t i) { m_decoded[i] = decodeFrame(files[i].first, files[i].second); });
+                    [&](size_t i) { m_decoded[i] = decodeFrame(files[i].first, files[i].second, cache); });
         addWallTime(secondsSince(t0), decodeSeconds, trimSeconds);
         for (size_t i = 0; i < files.size(); ++i)
             m_index.emplace(files[i].first, i);
@@ -97,7 +177,7 @@ public:
     Decoded take(const std::string& path, bool keepWhole) {
         const auto it = m_index.find(path);
         if (it == m_index.end())
-            return decodeFrame(path, keepWhole);
+            return decodeFrame(path, keepWhole, m_cache);
         // Taken once: a file that failed to load is tried again when another
         // item reaches it, as a sequential walk would.
         Decoded d = std::move(m_decoded[it->second]);
@@ -121,6 +201,7 @@ private:
             *trimSeconds += wall * (1.0 - share);
     }
 
+    PackCache* m_cache;
     std::vector<Decoded> m_decoded;
     std::map<std::string, size_t> m_index;
 };
@@ -168,8 +249,8 @@ void gatherSequence(FrameSet& set, const Sticker2d& sticker, Prefetched& prefetc
 } // namespace
 
 FrameSet FrameGatherer::gather(const std::vector<Sticker2d>& stickers, int threads, double* decodeSeconds,
-                               double* trimSeconds) {
-    Prefetched prefetched(stickers, threads, decodeSeconds, trimSeconds);
+                               double* trimSeconds, PackCache* cache) {
+    Prefetched prefetched(stickers, threads, decodeSeconds, trimSeconds, cache);
     FrameSet set;
     for (const Sticker2d& sticker : stickers)
         gatherSequence(set, sticker, prefetched);

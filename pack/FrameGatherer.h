@@ -6,6 +6,8 @@
 #include "pack/BigTexJob.h"
 #include "pack/TexFrame.h"
 
+class PackCache;
+
 #include <map>
 #include <string>
 #include <vector>
@@ -29,7 +31,10 @@ public:
     // per core, 1: the calling thread only); frames, console lines and log
     // lines come out as one thread makes them. Wall-clock seconds of
     // decoding and trimming are added to the two counters when given.
+    // With a cache, a frame file whose path, size, time and content match a
+    // stored frame is taken from it instead of being decoded and trimmed.
     static FrameSet gather(const std::vector<Sticker2d>& stickers, int threads = 0,
-                           double* decodeSeconds = nullptr, double* trimSeconds = nullptr);
+                           double* decodeSeconds = nullptr, double* trimSeconds = nullptr,
+                           PackCache* cache = nullptr);
 };
 

@@ -13,18 +13,20 @@
 #include "pack/CFinalFormat.h"
 #include "pack/ConvertBlendshape.h"
 #include "pack/FileCopy.h"
+#include "pack/PackCache.h"
 #include "pack/ParamJsonWriter.h"
 #include "pack/ShapeArray.h"
 #include "scene/Item_3d.h"
 #include "scene/ProjectSnapshot.h"
 
+#include <cstring>
 #include <exception>
 #include <filesystem>
 #include <system_error>
 
 namespace {
 
-bool writeParamFiles(const ProjectSnapshot& in);
+bool writeParamFiles(const ProjectSnapshot& in, PackCache* cache);
 
 std::string outDir(const ProjectSnapshot& in) { return pathJoin(in.projectDir(), "/out/"); }
 
@@ -105,27 +107,119 @@ void renameBundleScript(const ProjectSnapshot& in, std::string& reason) {
     }
 }
 
-bool runPack3d(const ProjectSnapshot& in, const PackProgress& progress, std::string& reason) {
+// Adds a file's path and content to h (a marker when it cannot be read).
+void hashFile(PackCache::Hasher& h, const std::string& path) {
+    std::vector<uint8_t> bytes;
+    const bool read = readWholeFile(path, bytes);
+    h.text(path).value(uint8_t(read ? 1 : 0)).value(PackCache::hashOf(bytes.data(), bytes.size()));
+}
+
+void hashMesh(PackCache::Hasher& h, const ObjMesh& mesh) {
+    h.text(mesh.name).array(mesh.vertices).array(mesh.texCoords);
+    h.value(uint64_t(mesh.faces.size()));
+    for (const Face& f : mesh.faces)
+        h.value(f.v).value(f.n).value(f.t).value(f.count).value(f.material);
+    h.value(uint64_t(mesh.materials.size()));
+    for (const Material& m : mesh.materials)
+        h.text(m.textureFile).value(m.Ka).value(m.Kd).value(m.Ks).value(m.Ns);
+}
+
+// Everything the mesh bundle is made of: every mesh part's name, eye
+// marker, mesh, blendshape positions, weight map file and node matrix, and
+// the conversion flags.
+PackCache::Key meshBundleKey(const ProjectSnapshot& in) {
+    PackCache::Hasher h;
+    h.text("mesh bundle 1").value(int(kConvertAccumulatedRanges | kConvertNeedNormalMap));
+    for (const Item3dSnapshot& item : in.items3d) {
+        if (item.meshRole != kRoleMeshPart)
+            continue;
+        h.text(item.name).value(item.eyeMarker).value(item.model.m).value(uint8_t(item.mesh ? 1 : 0));
+        if (!item.mesh)
+            continue;
+        hashMesh(h, *item.mesh);
+        for (const auto& shape : item.blendshapes) {
+            h.value(uint8_t(shape ? 1 : 0));
+            if (shape)
+                h.array(shape->vertices);
+        }
+        hashFile(h, item.weightMapPath);
+    }
+    return h.digest();
+}
+
+// The stored bundle as avatar.bin then avatar.json: uint64 size of the
+// binary part, its bytes, the JSON text.
+bool writeStoredBundle(const std::vector<uint8_t>& stored, const std::string& bundlePath) {
+    uint64_t binSize = 0;
+    if (stored.size() < 8)
+        return false;
+    std::memcpy(&binSize, stored.data(), 8);
+    if (binSize > stored.size() - 8)
+        return false;
+    const uint8_t* bin = stored.data() + 8;
+    return writeWholeFile(bundlePath + ".bin", bin, size_t(binSize)) &&
+           writeWholeFile(bundlePath + ".json", bin + binSize, stored.size() - 8 - size_t(binSize));
+}
+
+std::vector<uint8_t> bundleToStore(const CFinalFormat& format) {
+    const std::vector<uint8_t> bin = format.binaryBytes();
+    const std::string json = format.jsonText();
+    std::vector<uint8_t> stored(8 + bin.size() + json.size());
+    const uint64_t binSize = bin.size();
+    std::memcpy(stored.data(), &binSize, 8);
+    if (!bin.empty())
+        std::memcpy(stored.data() + 8, bin.data(), bin.size());
+    if (!json.empty())
+        std::memcpy(stored.data() + 8 + bin.size(), json.data(), json.size());
+    return stored;
+}
+
+// Converts every mesh part and writes the bundle; from the cache when the
+// same inputs were converted before.
+void writeMeshBundle(const ProjectSnapshot& in, const std::string& bundlePath, const PackProgress& progress,
+                     PackCache* cache, std::string& reason) {
+    PackCache::Key key;
+    if (cache) {
+        key = meshBundleKey(in);
+        std::vector<uint8_t> stored;
+        if (cache->get(PackCache::MeshBundle, key, stored) && writeStoredBundle(stored, bundlePath)) {
+            LOG_INFO("mesh bundle taken from the pack cache\n");
+            advance(progress, 5);
+            advance(progress, 5);
+            return;
+        }
+    }
+    CFinalFormat format;
+    bool converted = true;
+    for (const Item3dSnapshot& item : in.items3d) {
+        if (item.meshRole == kRoleMeshPart && !convertPart(format, item)) {
+            converted = false;
+            fail(reason, "mesh part " + item.name + " could not be converted");
+        }
+    }
+    advance(progress, 5);
+    if (!format.Save(bundlePath)) {
+        fail(reason, "cannot write the mesh bundle " + bundlePath + ".bin / .json");
+    } else if (cache && converted) {
+        const std::vector<uint8_t> stored = bundleToStore(format);
+        cache->put(PackCache::MeshBundle, key, stored.data(), stored.size());
+    }
+    advance(progress, 5);
+}
+
+bool runPack3d(const ProjectSnapshot& in, const PackProgress& progress, PackCache* cache, std::string& reason) {
     LOG_INFO("pack3d begin\n");
     LOG_INFO("clearOutDir\n");
     const std::string out = outDir(in);
     if (!fileExists(out))
         makeDir(out);
-    if (!writeParamJson(in))
+    if (!writeParamJson(in, cache))
         fail(reason, "cannot write globals.json or materials.json in " + out);
     advance(progress, 5);
 
     const std::string bundlePath = out + "avatar";
     LOG_INFO("output spath_input:%s\n", bundlePath.c_str());
-    CFinalFormat format;
-    for (const Item3dSnapshot& item : in.items3d) {
-        if (item.meshRole == kRoleMeshPart && !convertPart(format, item))
-            fail(reason, "mesh part " + item.name + " could not be converted");
-    }
-    advance(progress, 5);
-    if (!format.Save(bundlePath))
-        fail(reason, "cannot write the mesh bundle " + bundlePath + ".bin / .json");
-    advance(progress, 5);
+    writeMeshBundle(in, bundlePath, progress, cache, reason);
 
     copyTemplateFiles(in, out, reason);
     renameBundleScript(in, reason);
@@ -135,9 +229,9 @@ bool runPack3d(const ProjectSnapshot& in, const PackProgress& progress, std::str
 
 } // namespace
 
-bool writeParamJson(const ProjectSnapshot& in) {
+bool writeParamJson(const ProjectSnapshot& in, PackCache* cache) {
     try {
-        return writeParamFiles(in);
+        return writeParamFiles(in, cache);
     } catch (...) {
         Trace::err("can not generate global json: %s\n", exceptionReason(std::current_exception()).c_str());
         return false;
@@ -146,9 +240,9 @@ bool writeParamJson(const ProjectSnapshot& in) {
 
 namespace {
 
-bool writeParamFiles(const ProjectSnapshot& in) {
+bool writeParamFiles(const ProjectSnapshot& in, PackCache* cache) {
     const std::string folder = in.projectDir() + "/out/";
-    const ParamJsonWriter writer(folder);
+    const ParamJsonWriter writer(folder, cache);
     const std::string globals = writer.globalsText(in.items3d, in.projectName);
     LOG_INFO("global json:\n%s\n", globals.c_str());
     if (!writeTextFile(folder + "globals.json", globals)) {
@@ -168,11 +262,11 @@ bool writeParamFiles(const ProjectSnapshot& in) {
 
 } // namespace
 
-bool pack3d(const ProjectSnapshot& in, const PackProgress& progress, std::string* reason) {
+bool pack3d(const ProjectSnapshot& in, const PackProgress& progress, std::string* reason, PackCache* cache) {
     std::string why;
     bool ok = false;
     try {
-        ok = runPack3d(in, progress, why);
+        ok = runPack3d(in, progress, cache, why);
     } catch (...) {
         why = exceptionReason(std::current_exception());
         Trace::err("pack3d stopped: %s\n", why.c_str());

@@ -12,6 +12,7 @@
 #include <functional>
 #include <string>
 
+class PackCache;
 class ProjectSnapshot;
 
 // Adds `points` to the pack progress bar (the packer calls it with 5 three
@@ -23,10 +24,13 @@ using PackProgress = std::function<void(int points)>;
 // part's conversion, the mesh bundle, a template file or the renamed script
 // could not be written; the remaining steps still run, so the console shows
 // every step. `progress` (may be empty) is advanced by 5 three times.
-bool pack3d(const ProjectSnapshot& project, const PackProgress& progress = {}, std::string* reason = nullptr);
+// `cache` (may be null) keeps the converted mesh bundle and textures between
+// runs: unchanged inputs give the stored bytes.
+bool pack3d(const ProjectSnapshot& project, const PackProgress& progress = {}, std::string* reason = nullptr,
+            PackCache* cache = nullptr);
 
 // Writes <project>/out/globals.json and <project>/out/materials.json. False,
 // with "can not generate global json\n" / "can not generate materials json\n",
 // when a file cannot be written (materials.json is not attempted after a
 // failed globals.json).
-bool writeParamJson(const ProjectSnapshot& project);
+bool writeParamJson(const ProjectSnapshot& project, PackCache* cache = nullptr);

@@ -11,6 +11,7 @@
 #include "pack/ExternalTool.h"
 #include "pack/FileCopy.h"
 #include "pack/Pack3d.h"
+#include "pack/PackCache.h"
 #include "pack/PackStatusSink.h"
 #include "pack/ZipWriter.h"
 #include "scene/ProjectSnapshot.h"
@@ -105,17 +106,47 @@ std::string lastLine(const std::string& text) {
 PackController::PackController(std::string root, std::string projectName, PackStatusSink* sink)
     : m_root(std::move(root)), m_projectName(std::move(projectName)), m_sink(sink) {}
 
-PackController PackController::forSnapshot(std::shared_ptr<const ProjectSnapshot> project, PackStatusSink* sink) {
+namespace {
+
+// Runs one build step with the project's pack cache (or none), then tells
+// what was reused and keeps the workspace's caches within their bound.
+bool buildWithCache(const ProjectSnapshot& project, bool useCache, PackStatusSink* sink,
+                    const std::function<bool(PackCache*)>& build) {
+    if (!useCache)
+        return build(nullptr);
+    PackCache cache(PackCache::folderOf(project.projectDir()));
+    const bool built = build(&cache);
+    const std::string summary = cache.summary();
+    if (!summary.empty()) {
+        Trace::out("%s\n", summary.c_str());
+        LOG_INFO("%s\n", summary.c_str());
+        if (sink)
+            sink->showMessage(summary, 3000);
+    }
+    PackCache::evict(project.root);
+    return built;
+}
+
+} // namespace
+
+PackController PackController::forSnapshot(std::shared_ptr<const ProjectSnapshot> project, PackStatusSink* sink,
+                                           bool useCache) {
     PackController pc(project ? project->root : std::string(), project ? project->projectName : std::string(), sink);
     const auto progress = [sink](int n) {
         if (sink)
             sink->advanceProgress(n);
     };
     pc.setBuildSteps(
-        [project, progress](std::string& reason) {
-            return project && BigTexPacker::packBigTex(*project, progress, &reason);
+        [project, progress, sink, useCache](std::string& reason) {
+            return project && buildWithCache(*project, useCache, sink, [&](PackCache* cache) {
+                       return BigTexPacker::packBigTex(*project, progress, &reason, cache);
+                   });
         },
-        [project, progress](std::string& reason) { return project && pack3d(*project, progress, &reason); });
+        [project, progress, sink, useCache](std::string& reason) {
+            return project && buildWithCache(*project, useCache, sink, [&](PackCache* cache) {
+                       return pack3d(*project, progress, &reason, cache);
+                   });
+        });
     return pc;
 }
 

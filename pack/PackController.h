@@ -51,7 +51,13 @@ public:
     // the real packers: BigTexPacker::packBigTex for 2D and pack3d for 3D,
     // both packing from the snapshot (shared, kept alive by the controller)
     // and advancing `sink`'s progress (sink: not owned, may be null).
-    static PackController forSnapshot(std::shared_ptr<const ProjectSnapshot> project, PackStatusSink* sink);
+    // useCache: reuse what the project's pack cache (build/packcache, see
+    // PackCache) holds from earlier runs and store what is made; after the
+    // build the sink shows what was reused ("atlases reused: 21 of 22") and
+    // the workspace's caches are trimmed to their bound. The outputs are the
+    // same bytes either way.
+    static PackController forSnapshot(std::shared_ptr<const ProjectSnapshot> project, PackStatusSink* sink,
+                                      bool useCache = true);
 
     // The steps that build out/ for kind 1 (2D) and kind 3 (3D). Until set, a
     // build for that kind fails with "no packer for this kind".

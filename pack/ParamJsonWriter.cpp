@@ -3,7 +3,10 @@
 #include "base/Paths.h"
 #include "base/Trace.h"
 #include "scene/SplitPath.h"
+#include "base/WholeFile.h"
+#include "pack/PackCache.h"
 #include "pack/TextOut.h"
+#include "pack/WebpAtlasEncoder.h"
 #include "images/ImageBuffer.h"
 #include "scene/Item_3d.h"
 #include "scene/ProjectSnapshot.h"
@@ -13,8 +16,28 @@ std::string ParamJsonWriter::textureValue(const TemplateParam& p) const {
     if (p.texPath.empty() || !fileExists(p.texPath))
         return p.values;
     const std::string stem = splitPath(p.texPath).base;
+    const std::string target = m_outDir + stem + ".webp";
+    PackCache::Key key;
+    PackCache* cache = m_cache;
+    if (cache) {
+        std::vector<uint8_t> source;
+        if (readWholeFile(p.texPath, source)) {
+            PackCache::Hasher h;
+            h.text("texture imwrite webp").text(WebpAtlasEncoder::settingsTag());
+            key = h.array(source).digest();
+            std::vector<uint8_t> stored;
+            if (cache->get(PackCache::Texture, key, stored) && writeWholeFile(target, stored.data(), stored.size()))
+                return stem + ".webp";
+        } else {
+            cache = nullptr; // unreadable: the conversion below fails anyway
+        }
+    }
     ImageBuffer image;
-    if (!image.imread(p.texPath) || !image.imwrite(m_outDir + stem + ".webp")) {
+    if (image.imread(p.texPath) && image.imwrite(target)) {
+        std::vector<uint8_t> written;
+        if (cache && readWholeFile(target, written))
+            cache->put(PackCache::Texture, key, written.data(), written.size());
+    } else {
         Trace::err("texture parameter %s: can not convert %s to WebP; stored value kept\n", p.name.c_str(),
                    p.texPath.c_str());
         return p.values;

@@ -8,13 +8,17 @@
 #include <string>
 #include <vector>
 
+class PackCache;
 struct Item3dSnapshot;
 struct TemplateParam;
 
 class ParamJsonWriter {
 public:
-    // outDir: the folder texture conversions go to, ending in "/".
-    explicit ParamJsonWriter(std::string outDir) : m_outDir(std::move(outDir)) {}
+    // outDir: the folder texture conversions go to, ending in "/". cache
+    // (may be null): converted textures are kept there, keyed by the source
+    // file's content.
+    explicit ParamJsonWriter(std::string outDir, PackCache* cache = nullptr)
+        : m_outDir(std::move(outDir)), m_cache(cache) {}
 
     // "{\n", per Global Params item "\"name\":\"<project>\"\n", "," when it has
     // parameters, "\n", its parameter lines; then "}".
@@ -32,4 +36,5 @@ private:
     std::string textureValue(const TemplateParam& p) const;
 
     std::string m_outDir;
+    PackCache* m_cache;
 };

@@ -55,3 +55,7 @@ bool WebpAtlasEncoder::encode(const ImageBuffer& image, bool useHelperThread, st
     }
     return true;
 }
+
+std::string WebpAtlasEncoder::settingsTag() {
+    return "libwebp " + std::to_string(WebPGetEncoderVersion()) + " lossy q75 m6 lossless-alpha";
+}

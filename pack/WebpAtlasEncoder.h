@@ -21,4 +21,7 @@ public:
     // `error`, for any other buffer or when libwebp fails. Thread-safe.
     static bool encode(const ImageBuffer& image, bool useHelperThread, std::vector<uint8_t>& out,
                        std::string& error);
+    // Names everything that shapes the encoded bytes (libwebp's version and
+    // the settings), for keys of stored encodings.
+    static std::string settingsTag();
 };

@@ -10,7 +10,7 @@ PACKAGES=(
   libopencv-dev opencv-data
   libfreeimage-dev libwebp-dev webp
   rapidjson-dev libnanoflann-dev libboost-filesystem-dev
-  libzip-dev unzip nodejs
+  libzip-dev unzip nodejs libxxhash-dev
   libgtest-dev libtinyobjloader-dev libstb-dev libmeshoptimizer-dev assimp-testmodels
   xvfb xauth
   clang libclang-rt-14-dev

@@ -1,0 +1,109 @@
+#pragma once
+// The pack cache of one project: results of the costly pack steps (decoded
+// and trimmed frames, encoded atlases, the converted mesh bundle, converted
+// texture files), kept under <project>/build/packcache/ so that a repack
+// only computes what changed. The zip step packs out/ alone, so nothing of
+// it ever reaches a bundle.
+//
+// Every entry is a file <kind>/<key as 32 hex digits>.bin:
+//   "LPC1"      magic
+//   uint32      format version (kVersion)
+//   uint64      payload bytes
+//   16 bytes    the key
+//   16 bytes    XXH3 128-bit hash of the payload
+//   payload
+// A hit is an entry whose header, size and payload hash all check out; any
+// other entry is removed and reported as a miss, so the caller computes the
+// value again and stores it anew. Writes are atomic (writeWholeFile).
+// Keys are XXH3 128-bit hashes of everything the cached value depends on.
+//
+// Thread-safe: get and put may be called from several threads at once
+// (entries are distinct files, the counters are atomic). Nothing throws
+// except std::bad_alloc.
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+struct XXH3_state_s;
+
+class PackCache {
+public:
+    static constexpr uint32_t kVersion = 1;
+    // Bound of all pack caches of one workspace together.
+    static constexpr uint64_t kDefaultMaxBytes = uint64_t(2) << 30;
+
+    struct Key {
+        uint64_t low = 0, high = 0;
+        std::string hex() const;
+        bool operator==(const Key& o) const { return low == o.low && high == o.high; }
+    };
+
+    // Incremental XXH3 128-bit hashing of the inputs of one entry.
+    class Hasher {
+    public:
+        Hasher();
+        ~Hasher();
+        Hasher(const Hasher&) = delete;
+        Hasher& operator=(const Hasher&) = delete;
+        Hasher& bytes(const void* data, size_t size);
+        // The length first, so that ("ab", "c") and ("a", "bc") differ.
+        Hasher& text(const std::string& s);
+        template <class T> Hasher& value(const T& v) { return bytes(&v, sizeof v); }
+        template <class T> Hasher& array(const std::vector<T>& v) {
+            value(uint64_t(v.size()));
+            return bytes(v.data(), v.size() * sizeof(T));
+        }
+        Key digest() const;
+
+    private:
+        XXH3_state_s* m_state;
+    };
+
+    static Key hashOf(const void* data, size_t size);
+
+    // What the cache keeps.
+    enum Kind { Frame = 0, Atlas = 1, MeshBundle = 2, Texture = 3, KindCount = 4 };
+
+    // The cache folder of a project: <projectDir>/build/packcache.
+    static std::string folderOf(const std::string& projectDir);
+
+    // A cache in `folder` (created on the first put).
+    explicit PackCache(std::string folder);
+
+    const std::string& folder() const { return m_folder; }
+
+    // The payload stored under (kind, key) into `payload`; false (payload
+    // empty) when there is none or the entry is damaged (it is then removed).
+    // A hit marks the entry as recently used.
+    bool get(Kind kind, const Key& key, std::vector<uint8_t>& payload);
+    // Stores `payload` under (kind, key), replacing an entry atomically.
+    // False when it could not be written (the pack goes on without it).
+    bool put(Kind kind, const Key& key, const void* payload, size_t size);
+
+    // Hits and lookups per kind since construction.
+    int hits(Kind kind) const { return m_hits[kind].load(); }
+    int lookups(Kind kind) const { return m_lookups[kind].load(); }
+    // Counts a lookup of a value that was found without get (for example a
+    // mesh bundle taken as a whole).
+    void count(Kind kind, bool hit);
+    // "atlases reused: 21 of 22" and, when the run had a mesh bundle or
+    // converted textures, the same for them; "" when nothing was looked up.
+    std::string summary() const;
+
+    // Removes the oldest entries (least recently used first) of every pack
+    // cache of the workspace at `root` (Projects/*/build/packcache) until
+    // they hold at most maxBytes together. Returns the bytes left.
+    static uint64_t evict(const std::string& root, uint64_t maxBytes = kDefaultMaxBytes);
+    // Removes the cache folder; false when something stayed.
+    static bool clear(const std::string& folder);
+
+private:
+    std::string entryPath(Kind kind, const Key& key) const;
+
+    std::string m_folder;
+    std::atomic<int> m_hits[KindCount] = {};
+    std::atomic<int> m_lookups[KindCount] = {};
+};
