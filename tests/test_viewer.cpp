@@ -183,6 +183,17 @@ TEST(Viewer, PickingFindsTheMeshAndTheBackgroundInEveryView) {
         EXPECT_TRUE(SceneRegistry::instance().m_selectedSet.empty());
         EXPECT_EQ(selections, 2);
         QObject::disconnect(c);
+        // The context menu: a right click that stays put, not a right drag.
+        view->setContextMenuPolicy(Qt::CustomContextMenu);
+        int menus = 0;
+        c = QObject::connect(view, &QWidget::customContextMenuRequested, [&] { ++menus; });
+        QTest::mouseClick(view, Qt::RightButton, Qt::NoModifier, centre);
+        QTest::mousePress(view, Qt::RightButton, Qt::NoModifier, centre);
+        QMouseEvent drag(QEvent::MouseMove, QPointF(centre + QPoint(30, 0)), Qt::RightButton, Qt::RightButton, Qt::NoModifier);
+        QApplication::sendEvent(view, &drag);
+        QTest::mouseRelease(view, Qt::RightButton, Qt::NoModifier, centre + QPoint(30, 0));
+        EXPECT_EQ(menus, 1);
+        QObject::disconnect(c);
     }
 }
 

@@ -5,6 +5,7 @@
 #include "images/ResourceManager.h"
 #include "scenegraph/SceneRegistry.h"
 
+#include <QContextMenuEvent>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QOpenGLContext>
@@ -651,7 +652,19 @@ void BaseMeshViewer::mouseMoveEvent(QMouseEvent* event) {
     m_lastPos = pos;
 }
 
+bool BaseMeshViewer::event(QEvent* event) {
+    if (event->type() == QEvent::ContextMenu &&
+        static_cast<QContextMenuEvent*>(event)->reason() == QContextMenuEvent::Mouse) {
+        event->accept();
+        return true;
+    }
+    return QOpenGLWidget::event(event);
+}
+
 void BaseMeshViewer::mouseReleaseEvent(QMouseEvent* event) {
+    if (event->button() == Qt::RightButton && m_mode == 1 && contextMenuPolicy() == Qt::CustomContextMenu &&
+        (event->pos() - m_pressPos).manhattanLength() < 4)
+        emit customContextMenuRequested(event->pos());
     if (m_editMesh)
         updateEditCentre();
     if (s_moving) {

@@ -136,6 +136,10 @@ signals:
     void statusMessage(const QString& text);
 
 protected:
+    // A right press would open the custom context menu at once and take the
+    // drag that pans or the click that picks a vertex: the menu opens instead
+    // at the release of a right click that did not move, in object mode.
+    bool event(QEvent* event) override;
     void initializeGL() override;
     void resizeGL(int w, int h) override;
     void paintGL() override;
