@@ -3,8 +3,9 @@
 // shows of each as PNG files in <folder>:
 //   start-panel.png     the start panel listing the workspace's projects
 //   new-project.png     the new-project dialog with a name typed in
-//   main-window-2d.png  the main window of a new 2D project (1600 x 960)
-//   main-window-3d.png  the main window of a new 3D project
+//   main-window-2d.png  the main window of a new 2D project (1600 x 960) with
+//                       two stickers and a face mask, the first sticker selected
+//   main-window-3d.png  the main window of a new 3D project with one item
 //   about.png           the About box
 //   tintworks.png       the filter tool's look dialog
 // The main windows are shown in English, or with "cn" in Chinese (the
@@ -24,8 +25,10 @@
 #include <QElapsedTimer>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QScreen>
 #include <QTest>
+#include <QTreeWidget>
 
 namespace {
 
@@ -63,6 +66,31 @@ void useEnglish(LumoEditor& editor) {
         english->trigger();
 }
 
+// Clicks a tree entry where a user would.
+void clickEntry(QTreeWidget* tree, QTreeWidgetItem* entry) {
+    tree->scrollToItem(entry);
+    QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, tree->visualItemRect(entry).center());
+}
+
+// Adds `count` items under scene tree root `root` with the add button, as a
+// user would: select the root, press the button.
+void addItems(LumoEditor& editor, int root, int count) {
+    auto* tree = editor.findChild<QTreeWidget*>("p_tree_scene");
+    auto* add = editor.findChild<QPushButton*>("p_btn_add_item");
+    if (!tree || !add || !tree->topLevelItem(root))
+        return;
+    clickEntry(tree, tree->topLevelItem(root));
+    for (int i = 0; i < count; ++i)
+        QTest::mouseClick(add, Qt::LeftButton);
+}
+
+// Selects the first item under root `root`, so the attribute panel shows it.
+void selectFirst(LumoEditor& editor, int root) {
+    auto* tree = editor.findChild<QTreeWidget*>("p_tree_scene");
+    if (tree && tree->topLevelItem(root) && tree->topLevelItem(root)->childCount() > 1)
+        clickEntry(tree, tree->topLevelItem(root)->child(0));
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -97,10 +125,17 @@ int main(int argc, char** argv) {
     editor.show();
     editor.createProject(1, "stickers_2d");
     useEnglish(editor);
+    addItems(editor, 0, 2);  // two stickers
+    addItems(editor, 1, 1);  // a face mask
+    selectFirst(editor, 0);
     shoot(&editor, "main-window-2d.png");
 
+    if (auto* save = editor.findChild<QAction*>("actionSave_Project"))
+        save->trigger();  // no unsaved-changes question on the next project
     editor.createProject(2, "mesh_3d");
     useEnglish(editor);
+    addItems(editor, 2, 1);
+    selectFirst(editor, 2);
     shoot(&editor, "main-window-3d.png");
 
     editor.OnAbout();
