@@ -196,6 +196,9 @@ void LumoEditor::connectActions() {
     // The scene tree and attribute panel connect their own widgets.
     m_tree = new TreeViewController(ui.get(), m_root, this);
     m_tree->buildEditMenu(menuBar(), ui->menuLanguage->menuAction());
+    // Mesh edits in the views are undone with the editor's other steps.
+    for (BaseMeshViewer* view : {ui->p_leftView, ui->p_frontView, ui->p_freeView})
+        view->setUndoStack(m_tree->undoStack());
     connect(m_tree, &TreeViewController::titleChanged, this, &LumoEditor::updateTitle);
     connect(ui->actionSave_Project, &QAction::triggered, m_tree, &TreeViewController::onSaveProject);
     connect(ui->actionSave_as_Project, &QAction::triggered, m_tree, [this] {

@@ -12,6 +12,7 @@
 
 #include <QKeyEvent>
 #include <QMouseEvent>
+#include <QPointer>
 #include <QUndoCommand>
 #include <QUndoStack>
 
@@ -119,7 +120,7 @@ private:
             m_view->changed();
     }
 
-    BaseMeshViewer* m_view;
+    QPointer<BaseMeshViewer> m_view; // the stack may outlive the view
     ObjMesh* m_mesh;
     std::unique_ptr<ObjMesh> m_before, m_after;
     std::vector<int32_t> m_pickedBefore, m_pickedAfter;
