@@ -1,5 +1,6 @@
 #include "app/LumoEditor.h"
 
+#include "app/BundleParamSink.h"
 #include "app/CreateProjectDialog.h"
 #include "app/PackRunner.h"
 #include "app/ProjectList.h"
@@ -14,6 +15,9 @@
 #include "base/Workspace.h"
 #include "geometry/Math3d.h"
 #include "geometry/ObjMesh.h"
+#include "pack/PackCache.h"
+#include "preview/VexaViewController.h"
+#include "preview/lumovexawidget.h"
 #include "scene/MainDataHolder.h"
 #include "scene/ProjectDocument.h"
 #include "scenegraph/GLNode.h"
@@ -43,6 +47,17 @@
 #include <cmath>
 
 namespace {
+// The parameter board's live slider pushes go to the project's own bundle.
+class PreviewParamSink : public BundleParamSink {
+public:
+    explicit PreviewParamSink(VexaViewController* bundles) : m_bundles(bundles) {}
+    void setParam_f(const std::string& key, float value) override { m_bundles->setParam_f(key, value); }
+    void setParam_s(const std::string& key, const std::string& value) override { m_bundles->setParam_s(key, value); }
+
+private:
+    VexaViewController* m_bundles;
+};
+
 const char* kWebsite = "https://lumoeditor.example.org";
 const char* kLanguageKey = "language";
 } // namespace
@@ -205,7 +220,50 @@ void LumoEditor::connectActions() {
         m_tree->onSaveAsProject();
         updateTitle();
     });
-    // Hook: the bundle list connects here when it lands.
+    // File > Clean pack cache: the project's kept pack results go, so the
+    // next pack builds every output anew. Not while a pack uses them.
+    auto* cleanCache = new QAction(tr("Clean pack cache"), this);
+    cleanCache->setObjectName(QStringLiteral("actionClean_pack_cache"));
+    ui->menuX->addAction(cleanCache);
+    connect(cleanCache, &QAction::triggered, this, [this] {
+        const std::string name = MainDataHolder::instance()->projectName;
+        if (m_packRunner->isRunning() || name.empty()) {
+            showStatus(tr("The pack cache cannot be cleaned now"), 3000);
+            return;
+        }
+        const std::string folder = PackCache::folderOf(pathJoin(m_root, "Projects/" + name));
+        const bool cleaned = PackCache::clear(folder);
+        Trace::out("clean pack cache %s: %s\n", folder.c_str(), cleaned ? "done" : "failed");
+        showStatus(cleaned ? tr("Pack cache cleaned") : tr("The pack cache could not be removed"), 3000);
+    });
+    // The bundle list and the live preview.
+    m_bundles = new VexaViewController(ui->p_tree_bundle, ui->p_vexaView, this);
+    connect(ui->p_btn_play, &QPushButton::clicked, m_bundles, &VexaViewController::onPlayVexa);
+    connect(ui->p_btn_stop, &QPushButton::clicked, m_bundles, &VexaViewController::onStopVexa);
+    connect(ui->p_btn_rsync, &QPushButton::clicked, m_bundles, &VexaViewController::onSyncVexa);
+    connect(ui->p_btn_load_bundle, &QPushButton::clicked, m_bundles, &VexaViewController::onLoadBundle);
+    for (QWidget* b : std::initializer_list<QWidget*>{ui->p_btn_play, ui->p_btn_stop, ui->p_btn_rsync, ui->p_btn_load_bundle})
+        b->setEnabled(true);
+    connect(m_bundles, &VexaViewController::statusMessage, this,
+            [this](const QString& text, int ms) { showStatus(text, ms); });
+    m_paramSink = std::make_unique<PreviewParamSink>(m_bundles);
+    m_tree->setParamSink(m_paramSink.get());
+    // A changed texture parameter of a 3D item needs a new bundle: pack,
+    // then reload it; other projects reload the bundle on disk.
+    connect(m_tree, &TreeViewController::synBundle, this, [this] {
+        if ((MainDataHolder::instance()->projectType & kProject3d) && !isPacking()) {
+            auto once = std::make_shared<QMetaObject::Connection>();
+            *once = connect(this, &LumoEditor::packFinished, m_bundles, [this, once](bool) {
+                disconnect(*once);
+                m_bundles->onSyncVexa();
+            });
+            onPackBundle();
+            if (!isPacking()) // the pack did not start
+                disconnect(*once);
+        } else {
+            m_bundles->onSyncVexa();
+        }
+    });
 }
 
 void LumoEditor::updateTitle() {
@@ -289,6 +347,7 @@ void LumoEditor::OnCustomContextMenu(const QPoint& point) {
     if (preview) {
         connect(portrait, &QAction::triggered, this, &LumoEditor::setVexaPreviews2Portraint);
         connect(landscape, &QAction::triggered, this, &LumoEditor::setVexaPreviews2Landscape);
+        ui->p_vexaView->addSourceActions(menu);
     } else {
         connect(portrait, &QAction::triggered, this, &LumoEditor::setPreviews2Portraint);
         connect(landscape, &QAction::triggered, this, &LumoEditor::setPreviews2Landscape);
@@ -322,12 +381,12 @@ void LumoEditor::setPreviews2Portraint() {
 
 void LumoEditor::setVexaPreviews2Landscape() {
     Trace::out("setVexaPreviews2Landscape\n");
-    // Hook: the preview widget switches to landscape.
+    ui->p_vexaView->setLandscape(true);
 }
 
 void LumoEditor::setVexaPreviews2Portraint() {
     Trace::out("setVexaPreviews2Portraint\n");
-    // Hook: the preview widget switches to portrait.
+    ui->p_vexaView->setLandscape(false);
 }
 
 QString LumoEditor::rememberedLanguage() {

@@ -31,8 +31,9 @@ const char* kHelp =
     "  --option step1   only build out/\n"
     "  --option step2   only zip and sign the existing out/\n"
     "  --out DIR        also copy the bundle and the .mp3 into DIR\n"
-    "  --no-cache       build every output anew (packs never reuse earlier outputs:\n"
-    "                   the old ones are always cleared first)\n"
+    "  --no-cache       build every output anew, neither reading nor filling the\n"
+    "                   project's pack cache (build/packcache); the outputs are\n"
+    "                   the same bytes either way\n"
     "  --key FILE       trust this Ed25519 public key (PEM) as well\n"
     "Exit status: 0 only when the pack succeeded and (auto, step2) the signed\n"
     "bundle verifies; 1 otherwise; 2 wrong arguments.";
@@ -84,7 +85,7 @@ struct PackResult {
 };
 
 // Loads the project into the holder and packs it; never throws.
-bool runPack(const OpenedProject& project, int option, const Console& console, PackResult& result) {
+bool runPack(const OpenedProject& project, int option, bool useCache, const Console& console, PackResult& result) {
     try {
         std::shared_ptr<MainDataHolder> holder = MainDataHolder::instance();
         if (!holder->init(project.root)) {
@@ -106,7 +107,7 @@ bool runPack(const OpenedProject& project, int option, const Console& console, P
         std::filesystem::current_path(project.root);
         auto snapshot = std::make_shared<const ProjectSnapshot>(ProjectSnapshot::capture(*holder));
         TerminalSink sink(console);
-        PackController controller = PackController::forSnapshot(snapshot, &sink);
+        PackController controller = PackController::forSnapshot(snapshot, &sink, useCache);
         result.packed = controller.packProject(snapshot->projectType, option);
         result.bundle = controller.iosBundlePath();
         result.android = controller.androidBundlePath();
@@ -150,7 +151,7 @@ int lumoPack(int argc, char** argv, int first) {
     } else {
         project.root = std::filesystem::absolute(project.root, ec).string();
         console.err("lumo pack: packing " + project.doc.projectname + " in " + project.root);
-        if (runPack(project, option, console, result) && option != PackController::Step1) {
+        if (runPack(project, option, !args.has("--no-cache"), console, result) && option != PackController::Step1) {
             std::vector<std::string> notes;
             const auto keys = trustedKeys(project.root, "", args.value("--key"), notes);
             for (const std::string& note : notes)
