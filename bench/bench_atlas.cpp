@@ -1,12 +1,17 @@
-// Atlas packing benchmark: 2,000 generated frames (16 to 512 pixels, random
-// transparent borders) packed by our skyline packer and by stb_rect_pack's
-// on the same rectangles and atlas width, then the whole 2D pack step on all
-// cores against the same step on one thread.
+// Atlas packing benchmark: 2,000 generated frames in sequences of 90 (each
+// sequence of one base size from 16 to 512 pixels, its frames within 8 % of
+// it, random transparent borders) packed by our skyline packer and by
+// stb_rect_pack's on the same rectangles and atlas width, then the whole 2D
+// pack step on all cores against the same step on one thread, and repacks
+// with the pack cache (nothing changed, one sequence re-rendered) against a
+// cold pack, each in a child process of its own so that its peak memory is
+// its own.
 
 #include "BenchSupport.h"
 #include "base/Trace.h"
 #include "pack/AtlasPacker.h"
 #include "pack/BigTexPacker.h"
+#include "pack/PackCache.h"
 
 #include <stb/stb_rect_pack.h>
 
@@ -15,6 +20,7 @@
 #include <filesystem>
 #include <fstream>
 #include <sys/resource.h>
+#include <sys/wait.h>
 #include <unistd.h>
 #include <random>
 #include <thread>
@@ -24,7 +30,7 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr int kFrames = 2000;
-constexpr int kFramesPerSequence = 50;
+constexpr int kFramesPerSequence = 90;
 constexpr int kAtlas = 2048;
 
 struct Generated {
@@ -33,9 +39,9 @@ struct Generated {
 };
 
 // One frame: content of w x h inside random transparent borders.
-ImageBuffer makeFrame(std::mt19937& rng, int& trimW, int& trimH) {
-    const int w = 16 + int(rng() % 497);
-    const int h = 16 + int(rng() % 497);
+ImageBuffer makeFrame(std::mt19937& rng, int baseW, int baseH, int& trimW, int& trimH) {
+    const int w = std::max(16, baseW * (92 + int(rng() % 17)) / 100);
+    const int h = std::max(16, baseH * (92 + int(rng() % 17)) / 100);
     const int l = int(rng() % unsigned(w / 4 + 1)), r = int(rng() % unsigned(w / 4 + 1));
     const int b = int(rng() % unsigned(h / 4 + 1)), t = int(rng() % unsigned(h / 4 + 1));
     ImageBuffer img;
@@ -62,9 +68,14 @@ Generated generate(const std::string& dir) {
     Generated g;
     std::mt19937 rng(2024);
     fs::create_directories(dir + "/seq");
+    int baseW = 0, baseH = 0;
     for (int i = 0; i < kFrames; ++i) {
+        if (i % kFramesPerSequence == 0) {
+            baseW = 16 + int(rng() % 497);
+            baseH = 16 + int(rng() % 497);
+        }
         int tw = 0, th = 0;
-        const ImageBuffer img = makeFrame(rng, tw, th);
+        const ImageBuffer img = makeFrame(rng, baseW, baseH, tw, th);
         char name[64];
         std::snprintf(name, sizeof name, "/seq/s%02d_%05d.png", i / kFramesPerSequence, i % kFramesPerSequence);
         img.imwrite(dir + name);
@@ -207,6 +218,62 @@ bool sameOutputs(const std::string& a, const std::string& b) {
     return true;
 }
 
+// Gives every frame of sequence `seq` new colours (same size, same
+// transparent borders), as a re-render of that animation would.
+void rerenderSequence(const std::string& dir, int seq) {
+    for (int n = 0; n < kFramesPerSequence; ++n) {
+        char name[64];
+        std::snprintf(name, sizeof name, "/seq/s%02d_%05d.png", seq, n);
+        ImageBuffer img;
+        if (!img.imread(dir + name))
+            break;
+        for (size_t p = 0; p + 3 < img.data.size(); p += 4)
+            if (img.data[p + 3] != 0)
+                img.data[p] ^= 0x55;
+        img.imwrite(dir + name);
+    }
+}
+
+struct ChildRun {
+    bool ok = false;
+    double wall = 0; // seconds
+    double cpu = 0;  // user + system seconds of the child
+    double peakMiB = 0;
+};
+
+// One 2D pack on one thread in a child process, with the pack cache of
+// projectDir (or none); the child's own wall time, CPU time and peak memory.
+ChildRun packInChild(Generated& g, const std::string& projectDir, bool useCache) {
+    ChildRun r;
+    fs::remove_all(projectDir + "/out");
+    fs::create_directories(projectDir + "/out");
+    bench::Stopwatch sw;
+    const pid_t pid = fork();
+    if (pid == 0) {
+        Trace::setEnabled(false);
+        g.job.projectDir = projectDir;
+        g.job.threads = 1;
+        PackCache cache(PackCache::folderOf(projectDir));
+        g.job.cache = useCache ? &cache : nullptr;
+        _exit(BigTexPacker::run(g.job) ? 0 : 1);
+    }
+    int status = 0;
+    struct rusage u;
+    if (pid < 0 || wait4(pid, &status, 0, &u) != pid)
+        return r;
+    r.wall = sw.seconds();
+    r.ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    r.cpu = double(u.ru_utime.tv_sec + u.ru_stime.tv_sec) + double(u.ru_utime.tv_usec + u.ru_stime.tv_usec) * 1e-6;
+    r.peakMiB = double(u.ru_maxrss) / 1024.0;
+    return r;
+}
+
+std::string ratioText(double v) {
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%.3f", v);
+    return buf;
+}
+
 } // namespace
 
 int main() {
@@ -222,6 +289,33 @@ int main() {
     const double occOurs = area / ours.area, occStb = area / stb.area;
     Trace::out("placement: ours %d atlases, occupancy %.4f, %.2f ms; stb_rect_pack %d atlases, occupancy %.4f, %.2f ms\n",
                ours.atlases, occOurs, ours.seconds * 1e3, stb.atlases, occStb, stb.seconds * 1e3);
+
+    // Repacks with the pack cache, before any thread is started (the runs
+    // fork): cold (empty cache), unchanged, one sequence re-rendered, and a
+    // cold pack of the re-rendered project without the cache to compare with.
+    const std::string cached = dir + "/Projects/cached";
+    const ChildRun cold = packInChild(g, cached, true);
+    const ChildRun unchanged = packInChild(g, cached, true);
+    fs::rename(cached + "/out", dir + "/warmOut");
+    const ChildRun coldAgain = packInChild(g, dir + "/Projects/plain", false);
+    const bool warmIdentical = sameOutputs(dir + "/warmOut", dir + "/Projects/plain/out");
+    rerenderSequence(dir, 5);
+    const ChildRun changed = packInChild(g, cached, true);
+    const ChildRun changedCold = packInChild(g, dir + "/Projects/plain", false);
+    const bool changedIdentical = sameOutputs(cached + "/out", dir + "/Projects/plain/out");
+    for (const auto& [label, run] : {std::make_pair("cold, filling the cache", cold),
+                                     std::make_pair("warm, nothing changed", unchanged),
+                                     std::make_pair("cold, no cache", coldAgain),
+                                     std::make_pair("warm, one sequence re-rendered", changed),
+                                     std::make_pair("cold, no cache, re-rendered", changedCold)})
+        Trace::out("pack on one thread, %s: %s, wall %.2f s, CPU %.2f s, peak memory %.1f MiB\n", label,
+                   run.ok ? "ok" : "FAILED", run.wall, run.cpu, run.peakMiB);
+    Trace::out("warm outputs identical to a cold pack: unchanged %s, re-rendered %s\n", warmIdentical ? "yes" : "NO",
+               changedIdentical ? "yes" : "NO");
+    const bool cacheRunsOk = cold.ok && unchanged.ok && coldAgain.ok && changed.ok && changedCold.ok;
+    const double unchangedRatio = unchanged.wall / std::max(cold.wall, 1e-9);
+    const double changedRatio = changed.wall / std::max(cold.wall, 1e-9);
+    const bool warmMemory = unchanged.peakMiB <= cold.peakMiB && changed.peakMiB <= cold.peakMiB;
 
     double oneSeconds = 0, allSeconds = 0, oneCpu = 0, allCpu = 0;
     const BigTexPacker::Timing one = runPack(g, dir + "/one", 1, oneSeconds, oneCpu);
@@ -249,5 +343,11 @@ int main() {
     const double parallel = allSeconds / std::max(oneSeconds, 1e-9);
     std::snprintf(buf, sizeof buf, "%.3f", parallel);
     bench::goal("packBigTex_all_cores_vs_one_thread", buf, "<= 0.6", parallel <= 0.6 && identical);
+    bench::goal("repack_unchanged_vs_cold", ratioText(unchangedRatio), "<= 0.05",
+                unchangedRatio <= 0.05 && cacheRunsOk && warmIdentical);
+    bench::goal("repack_one_sequence_changed_vs_cold", ratioText(changedRatio), "<= 0.25",
+                changedRatio <= 0.25 && cacheRunsOk && changedIdentical);
+    const double memoryRatio = std::max(unchanged.peakMiB, changed.peakMiB) / std::max(cold.peakMiB, 1e-9);
+    bench::goal("repack_peak_memory_warm_vs_cold", ratioText(memoryRatio), "<= 1.0", warmMemory && cacheRunsOk);
     return 0;
 }
