@@ -45,6 +45,22 @@
   <context>
     <name>LumoEditor</name>
     <message>
+      <source>Clean pack cache</source>
+      <translation>清除打包缓存</translation>
+    </message>
+    <message>
+      <source>The pack cache cannot be cleaned now</source>
+      <translation>现在无法清除打包缓存</translation>
+    </message>
+    <message>
+      <source>Pack cache cleaned</source>
+      <translation>打包缓存已清除</translation>
+    </message>
+    <message>
+      <source>The pack cache could not be removed</source>
+      <translation>无法删除打包缓存</translation>
+    </message>
+    <message>
       <source>Portrait</source>
       <translation>竖屏</translation>
     </message>

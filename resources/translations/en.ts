@@ -45,6 +45,22 @@
   <context>
     <name>LumoEditor</name>
     <message>
+      <source>Clean pack cache</source>
+      <translation>Clean pack cache</translation>
+    </message>
+    <message>
+      <source>The pack cache cannot be cleaned now</source>
+      <translation>The pack cache cannot be cleaned now</translation>
+    </message>
+    <message>
+      <source>Pack cache cleaned</source>
+      <translation>Pack cache cleaned</translation>
+    </message>
+    <message>
+      <source>The pack cache could not be removed</source>
+      <translation>The pack cache could not be removed</translation>
+    </message>
+    <message>
       <source>Portrait</source>
       <translation>Portrait</translation>
     </message>
