@@ -745,7 +745,7 @@ void TreeViewController::on3dMeshChanged(const std::string& given) {
         return;
     for (Item_3d* part : parts) {
         auto* entry = new QTreeWidgetItem(QStringList(qs(part->name)));
-        s->insertChild(0, entry);
+        s->addChild(entry);
         itemMap[entry] = part;
         usedNames.insert(part->name);
     }
@@ -774,27 +774,35 @@ void TreeViewController::OnCustomContextMenu(const QPoint& p) {
             return;
         }
         select(e);
-        connect(menu->addAction(add, tr("Add Child")), &QAction::triggered, this, [this] { onTreeViewAddItem(-1); });
+        QAction* addChild = menu->addAction(add, tr("Add Child"));
+        addChild->setObjectName(QStringLiteral("p_act_add"));
+        connect(addChild, &QAction::triggered, this, [this] { onTreeViewAddItem(-1); });
     } else {
         select(e);
         refreshSelection();
-        connect(menu->addAction(QIcon(QStringLiteral(":/LumoEditor/data/qt/remove.png")), tr("Delete")),
-                &QAction::triggered, this, [this] { onTreeViewDeleteItem(false); });
+        QAction* del = menu->addAction(QIcon(QStringLiteral(":/LumoEditor/data/qt/remove.png")), tr("Delete"));
+        del->setObjectName(QStringLiteral("p_act_delete"));
+        connect(del, &QAction::triggered, this, [this] { onTreeViewDeleteItem(false); });
         QTreeWidgetItem* parent = e->parent();
         auto* i = dynamic_cast<Item_2d*>(itemOf(e));
         if (parent == rootEntry(m_root2d) && i) {
             Trace::out("item name:%s isgroup:%d\n", i->name.c_str(), int(i->nodetype == kNodeGroup));
+            QAction* a = i->nodetype == kNodeGroup
+                             ? menu->addAction(add, tr("Add Child"))
+                             : menu->addAction(QIcon(QStringLiteral(":/LumoEditor/data/qt/timeline.png")), tr("Add Group"));
+            a->setObjectName(i->nodetype == kNodeGroup ? QStringLiteral("p_act_add") : QStringLiteral("p_act_group"));
             if (i->nodetype == kNodeGroup)
-                connect(menu->addAction(add, tr("Add Child")), &QAction::triggered, this,
-                        [this] { onTreeViewAddItem(-1); });
+                connect(a, &QAction::triggered, this, [this] { onTreeViewAddItem(-1); });
             else
-                connect(menu->addAction(QIcon(QStringLiteral(":/LumoEditor/data/qt/timeline.png")), tr("Add Group")),
-                        &QAction::triggered, this, &TreeViewController::onTreeViewInsertGroupItem);
+                connect(a, &QAction::triggered, this, &TreeViewController::onTreeViewInsertGroupItem);
         } else if (!isRoot(parent)) {
-            connect(menu->addAction(QIcon(QStringLiteral(":/LumoEditor/data/qt/arrow-up.png")), tr("Move up")),
-                    &QAction::triggered, this, &TreeViewController::onTreeViewMoveUpItem);
-            connect(menu->addAction(QIcon(QStringLiteral(":/LumoEditor/data/qt/arrow-down.png")), tr("Move down")),
-                    &QAction::triggered, this, &TreeViewController::onTreeViewMoveDownItem);
+            QAction* up = menu->addAction(QIcon(QStringLiteral(":/LumoEditor/data/qt/arrow-up.png")), tr("Move up"));
+            up->setObjectName(QStringLiteral("p_act_up"));
+            connect(up, &QAction::triggered, this, &TreeViewController::onTreeViewMoveUpItem);
+            QAction* down =
+                menu->addAction(QIcon(QStringLiteral(":/LumoEditor/data/qt/arrow-down.png")), tr("Move down"));
+            down->setObjectName(QStringLiteral("p_act_down"));
+            connect(down, &QAction::triggered, this, &TreeViewController::onTreeViewMoveDownItem);
         }
     }
     menu->popup(QCursor::pos());
