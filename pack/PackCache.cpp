@@ -95,23 +95,27 @@ bool PackCache::get(Kind kind, const Key& key, std::vector<uint8_t>& payload) {
     m_lookups[kind]++;
     const std::string path = entryPath(kind, key);
     std::vector<uint8_t> bytes;
-    if (!readWholeFile(path, bytes))
+    if (!readWholeFile(path, bytes, kDefaultMaxBytes))
         return false;
-    bool sound = bytes.size() >= kHeaderBytes && std::memcmp(bytes.data(), kMagic, 4) == 0 &&
-                 getU32(bytes.data() + 4) == kVersion && getU64(bytes.data() + 8) == bytes.size() - kHeaderBytes &&
-                 getKey(bytes.data() + 16) == key;
-    if (sound)
-        sound = hashOf(bytes.data() + kHeaderBytes, bytes.size() - kHeaderBytes) == getKey(bytes.data() + 32);
     std::error_code ec;
-    if (!sound) {
+    if (!payloadOf(bytes.data(), bytes.size(), key, payload)) {
         // Derived data: a damaged entry is simply dropped and made again.
         fs::remove(path, ec);
         return false;
     }
     fs::last_write_time(path, fs::file_time_type::clock::now(), ec); // recently used
-    payload.assign(bytes.begin() + kHeaderBytes, bytes.end());
     m_hits[kind]++;
     return true;
+}
+
+bool PackCache::payloadOf(const uint8_t* entry, size_t size, const Key& key, std::vector<uint8_t>& payload) {
+    payload.clear();
+    const bool sound = size >= kHeaderBytes && std::memcmp(entry, kMagic, 4) == 0 && getU32(entry + 4) == kVersion &&
+                       getU64(entry + 8) == size - kHeaderBytes && getKey(entry + 16) == key &&
+                       hashOf(entry + kHeaderBytes, size - kHeaderBytes) == getKey(entry + 32);
+    if (sound)
+        payload.assign(entry + kHeaderBytes, entry + size);
+    return sound;
 }
 
 bool PackCache::put(Kind kind, const Key& key, const void* payload, size_t size) {

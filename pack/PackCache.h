@@ -79,6 +79,9 @@ public:
     // empty) when there is none or the entry is damaged (it is then removed).
     // A hit marks the entry as recently used.
     bool get(Kind kind, const Key& key, std::vector<uint8_t>& payload);
+    // The payload of the entry file bytes `entry` stored under `key`; false
+    // (payload empty) unless header, size, key and payload hash all match.
+    static bool payloadOf(const uint8_t* entry, size_t size, const Key& key, std::vector<uint8_t>& payload);
     // Stores `payload` under (kind, key), replacing an entry atomically.
     // False when it could not be written (the pack goes on without it).
     bool put(Kind kind, const Key& key, const void* payload, size_t size);
