@@ -1,5 +1,8 @@
+#define GL_GLEXT_PROTOTYPES 1
 #include "vexa/EffectItem.h"
 
+#include <GL/gl.h>
+#include <GL/glext.h>
 #include <duktape.h>
 #include <stb/stb_image.h>
 #include <webp/decode.h>
@@ -113,42 +116,75 @@ struct EffectItem::Native {
         return 1;
     }
 
+    // Decodes the bundle's image `name` (WebP or PNG) into a new texture;
+    // 0 with a message when it is missing, unreadable or over the budget.
+    static GLuintT decodeImage(EffectItem* item, const std::string& name, Message& msg) {
+        std::string reason;
+        std::vector<std::uint8_t> bytes;
+        if (!item->m_bundle->zip->read(name, bytes, reason)) {
+            setMessage(msg, reason);
+            return 0;
+        }
+        int w = 0, h = 0;
+        unsigned char* pixels = nullptr;
+        bool webp = false, overBudget = false;
+        if (WebPGetInfo(bytes.data(), bytes.size(), &w, &h)) {
+            overBudget = w <= kMaxTextureSide && h <= kMaxTextureSide && !item->reservePixels(w, h);
+            if (w <= kMaxTextureSide && h <= kMaxTextureSide && !overBudget)
+                pixels = WebPDecodeRGBA(bytes.data(), bytes.size(), &w, &h);
+            webp = true;
+        } else if (bytes.size() < 0x7fffffff) {
+            int x = 0, y = 0, n = 0;
+            if (stbi_info_from_memory(bytes.data(), int(bytes.size()), &x, &y, &n) && x <= kMaxTextureSide &&
+                y <= kMaxTextureSide) {
+                overBudget = !item->reservePixels(x, y);
+                if (!overBudget)
+                    pixels = stbi_load_from_memory(bytes.data(), int(bytes.size()), &w, &h, &n, 4);
+            }
+        }
+        if (overBudget)
+            setMessage(msg, "texture " + name + ": the bundle's textures exceed 64 million pixels");
+        else if (!pixels)
+            setMessage(msg, "texture " + name + " is not a readable WebP or PNG image of at most 8192 x 8192");
+        if (!pixels)
+            return 0;
+        const GLuintT t = GlRenderer::createTexture(pixels, w, h);
+        if (webp)
+            WebPFree(pixels);
+        else
+            stbi_image_free(pixels);
+        return t;
+    }
+
+    // The bundle's image by file name, loaded once; a name the packer
+    // converted (x.png stored as x.webp) is found under its WebP name.
+    static GLuintT namedTexture(EffectItem* item, const std::string& name, Message& msg) {
+        const auto it = item->m_namedTextures.find(name);
+        if (it != item->m_namedTextures.end())
+            return it->second;
+        GLuintT t = decodeImage(item, name, msg);
+        const std::size_t dot = name.rfind('.');
+        if (!t && dot != std::string::npos && name.substr(dot) != ".webp") {
+            Message other = "";
+            t = decodeImage(item, name.substr(0, dot) + ".webp", other);
+        }
+        if (t) {
+            msg[0] = 0;
+            item->m_textures.push_back(t);  // released with the item
+        }
+        item->m_namedTextures[name] = t;
+        return t;
+    }
+
     static duk_ret_t loadTexture(duk_context* ctx) {
         Message msg = "";
         try {
             EffectItem* item = self(ctx);
-            std::string name, reason;
-            std::vector<std::uint8_t> bytes;
-            if (fileArg(ctx, 0, name, msg) && !item->m_bundle->zip->read(name, bytes, reason))
-                setMessage(msg, reason);
-            int w = 0, h = 0;
-            unsigned char* pixels = nullptr;
-            bool webp = false, overBudget = false;
-            if (msg[0]) {
-            } else if (WebPGetInfo(bytes.data(), bytes.size(), &w, &h)) {
-                overBudget = w <= kMaxTextureSide && h <= kMaxTextureSide && !item->reservePixels(w, h);
-                if (w <= kMaxTextureSide && h <= kMaxTextureSide && !overBudget)
-                    pixels = WebPDecodeRGBA(bytes.data(), bytes.size(), &w, &h);
-                webp = true;
-            } else if (bytes.size() < 0x7fffffff) {
-                int x = 0, y = 0, n = 0;
-                if (stbi_info_from_memory(bytes.data(), int(bytes.size()), &x, &y, &n) && x <= kMaxTextureSide &&
-                    y <= kMaxTextureSide) {
-                    overBudget = !item->reservePixels(x, y);
-                    if (!overBudget)
-                        pixels = stbi_load_from_memory(bytes.data(), int(bytes.size()), &w, &h, &n, 4);
-                }
-            }
-            if (!msg[0] && overBudget)
-                setMessage(msg, "texture " + name + ": the bundle's textures exceed 64 million pixels");
-            else if (!msg[0] && !pixels)
-                setMessage(msg, "texture " + name + " is not a readable WebP or PNG image of at most 8192 x 8192");
-            if (pixels) {
-                item->m_textures.push_back(GlRenderer::createTexture(pixels, w, h));
-                if (webp)
-                    WebPFree(pixels);
-                else
-                    stbi_image_free(pixels);
+            std::string name;
+            if (fileArg(ctx, 0, name, msg)) {
+                const GLuintT t = decodeImage(item, name, msg);
+                if (t)
+                    item->m_textures.push_back(t);
             }
         } catch (const std::exception& e) {
             setMessage(msg, std::string("loadTexture: ") + e.what());
@@ -174,9 +210,10 @@ struct EffectItem::Native {
                         fs = "#version 110\n#define FRAGMENT\n" + fs;
                     }
                     const GLuintT p = GlRenderer::createProgram(vs, fs, reason);
-                    if (p)
+                    if (p) {
                         item->m_programs.push_back(p);
-                    else
+                        item->m_programStates.push_back(describeProgram(p));
+                    } else
                         setMessage(msg, vName + ": " + reason);
                 }
             }
@@ -185,14 +222,343 @@ struct EffectItem::Native {
         }
         if (msg[0])
             return duk_error(ctx, DUK_ERR_ERROR, "%s", msg);
+        // The program object: its handle and the uniform setters.
+        duk_push_object(ctx);
         duk_push_int(ctx, int(self(ctx)->m_programs.size()));
+        duk_put_prop_string(ctx, -2, "handle");
+        duk_push_c_function(ctx, &setUniform, 2);
+        duk_put_prop_string(ctx, -2, "setUniform");
+        duk_push_c_function(ctx, &setUniforms, 1);
+        duk_put_prop_string(ctx, -2, "setUniforms");
         return 1;
+    }
+
+    // The active uniforms of a linked program; samplers get texture units 1...
+    static ProgramState describeProgram(GLuintT program) {
+        ProgramState state;
+        GLint count = 0;
+        glGetProgramiv(program, GL_ACTIVE_UNIFORMS, &count);
+        int unit = 1;
+        for (GLint i = 0; i < count && i < 256; ++i) {
+            char name[256] = {0};
+            GLint size = 0;
+            GLenum type = 0;
+            glGetActiveUniform(program, GLuint(i), sizeof name - 1, nullptr, &size, &type, name);
+            ActiveUniform u;
+            u.name = name;
+            u.type = type;
+            u.location = glGetUniformLocation(program, name);
+            if (type == GL_SAMPLER_2D)
+                u.unit = unit++;
+            if (u.location >= 0)
+                state.uniforms.push_back(u);
+        }
+        return state;
+    }
+
+    // Reads the script value at `index` as a uniform value; false for
+    // values no uniform can take (objects, functions, undefined).
+    static bool uniformValue(duk_context* ctx, int index, Uniform& out) {
+        if (duk_is_number(ctx, index)) {
+            out.numbers = {float(duk_get_number(ctx, index))};
+        } else if (duk_is_string(ctx, index)) {
+            out.isText = true;
+            out.text = duk_get_string(ctx, index);
+        } else if (duk_is_array(ctx, index)) {
+            const duk_size_t n = duk_get_length(ctx, index);
+            if (n > 16)
+                return false;
+            for (duk_size_t i = 0; i < n; ++i) {
+                duk_get_prop_index(ctx, index, duk_uarridx_t(i));
+                out.numbers.push_back(duk_is_number(ctx, -1) ? float(duk_get_number(ctx, -1)) : 0.0f);
+                duk_pop(ctx);
+            }
+        } else {
+            return false;
+        }
+        return true;
+    }
+
+    // The ProgramState of `this` (a program object); null when unknown.
+    static ProgramState* thisProgram(duk_context* ctx) {
+        duk_push_this(ctx);
+        duk_get_prop_string(ctx, -1, "handle");
+        const int h = duk_is_number(ctx, -1) ? duk_get_int(ctx, -1) : 0;
+        duk_pop_2(ctx);
+        EffectItem* item = self(ctx);
+        if (h < 1 || std::size_t(h) > item->m_programStates.size())
+            return nullptr;
+        return &item->m_programStates[std::size_t(h - 1)];
+    }
+
+    static duk_ret_t setUniform(duk_context* ctx) {
+        Message msg = "";
+        try {
+            ProgramState* p = thisProgram(ctx);
+            Uniform u;
+            if (!p)
+                setMessage(msg, "setUniform on an unknown program");
+            else if (!duk_is_string(ctx, 0))
+                setMessage(msg, "setUniform needs a uniform name");
+            else if (uniformValue(ctx, 1, u))
+                p->pending[duk_get_string(ctx, 0)] = u;
+        } catch (const std::exception& e) {
+            setMessage(msg, std::string("setUniform: ") + e.what());
+        }
+        if (msg[0])
+            return duk_error(ctx, DUK_ERR_ERROR, "%s", msg);
+        return 0;
+    }
+
+    static duk_ret_t setUniforms(duk_context* ctx) {
+        Message msg = "";
+        try {
+            ProgramState* p = thisProgram(ctx);
+            if (!p) {
+                setMessage(msg, "setUniforms on an unknown program");
+            } else if (duk_is_object(ctx, 0)) {
+                duk_enum(ctx, 0, DUK_ENUM_OWN_PROPERTIES_ONLY);
+                while (duk_next(ctx, -1, 1)) {
+                    Uniform u;
+                    if (uniformValue(ctx, -1, u))
+                        p->pending[duk_safe_to_string(ctx, -2)] = u;
+                    duk_pop_2(ctx);
+                }
+                duk_pop(ctx);
+            }
+        } catch (const std::exception& e) {
+            setMessage(msg, std::string("setUniforms: ") + e.what());
+        }
+        if (msg[0])
+            return duk_error(ctx, DUK_ERR_ERROR, "%s", msg);
+        return 0;
+    }
+
+    static duk_ret_t loadMeshBundle(duk_context* ctx) {
+        Message msg = "";
+        try {
+            EffectItem* item = self(ctx);
+            std::string name, reason;
+            std::vector<std::uint8_t> bin;
+            std::string json;
+            if (!fileArg(ctx, 0, name, msg)) {
+            } else if (!item->m_bundle->zip->read(name + ".bin", bin, reason) ||
+                       !item->m_bundle->zip->readText(name + ".json", json, reason)) {
+                setMessage(msg, reason);
+            } else {
+                auto mesh = std::make_unique<MeshData>();
+                if (mesh->read(bin.data(), bin.size(), json.data(), json.size(), reason))
+                    item->m_meshes.push_back(std::move(mesh));
+                else
+                    setMessage(msg, name + ": " + reason);
+            }
+        } catch (const std::exception& e) {
+            setMessage(msg, std::string("loadMeshBundle: ") + e.what());
+        }
+        if (msg[0])
+            return duk_error(ctx, DUK_ERR_ERROR, "%s", msg);
+        EffectItem* item = self(ctx);
+        const MeshData& mesh = *item->m_meshes.back();
+        duk_push_object(ctx);
+        duk_push_int(ctx, int(item->m_meshes.size()));
+        duk_put_prop_string(ctx, -2, "handle");
+        duk_push_array(ctx);
+        for (std::size_t i = 0; i < mesh.parts.size(); ++i) {
+            duk_push_object(ctx);
+            duk_push_lstring(ctx, mesh.parts[i].name.data(), mesh.parts[i].name.size());
+            duk_put_prop_string(ctx, -2, "name");
+            duk_push_int(ctx, int(i));
+            duk_put_prop_string(ctx, -2, "index");
+            duk_put_prop_index(ctx, -2, duk_uarridx_t(i));
+        }
+        duk_put_prop_string(ctx, -2, "drawcalls");
+        duk_push_c_function(ctx, &drawMesh, 3);
+        duk_put_prop_string(ctx, -2, "draw");
+        return 1;
+    }
+
+    static int intProp(duk_context* ctx, int index, const char* key) {
+        if (!duk_is_object(ctx, index))
+            return -1;
+        duk_get_prop_string(ctx, index, key);
+        const int v = duk_is_number(ctx, -1) ? duk_get_int(ctx, -1) : -1;
+        duk_pop(ctx);
+        return v;
+    }
+
+    static duk_ret_t drawMesh(duk_context* ctx) {
+        return drawing(ctx, "draw", [ctx](EffectItem* item, const FrameContext& fc, Message& msg) {
+            drawMeshBody(ctx, item, &fc, msg);
+        });
+    }
+
+    static void drawMeshBody(duk_context* ctx, EffectItem* item, const FrameContext* f, Message& msg) {
+        duk_push_this(ctx);
+        const int meshHandle = intProp(ctx, -1, "handle");
+        duk_pop(ctx);
+        const int partIndex = intProp(ctx, 0, "index");
+        const int programHandle = intProp(ctx, 1, "handle");
+        if (meshHandle < 1 || std::size_t(meshHandle) > item->m_meshes.size())
+            return setMessage(msg, "draw on an unknown mesh");
+        MeshData& mesh = *item->m_meshes[std::size_t(meshHandle - 1)];
+        if (partIndex < 0 || std::size_t(partIndex) >= mesh.parts.size())
+            return setMessage(msg, "draw needs one of the mesh's drawcalls");
+        if (programHandle < 1 || std::size_t(programHandle) > item->m_programs.size())
+            return setMessage(msg, "draw needs a program");
+        MeshPart& part = mesh.parts[std::size_t(partIndex)];
+        if (part.dynamic) {
+            float weights[kBlendshapeCount] = {0};
+            if (duk_is_array(ctx, 2)) {
+                const duk_size_t n = std::min<duk_size_t>(duk_get_length(ctx, 2), kBlendshapeCount);
+                for (duk_size_t i = 0; i < n; ++i) {
+                    duk_get_prop_index(ctx, 2, duk_uarridx_t(i));
+                    weights[i] = duk_is_number(ctx, -1) ? float(duk_get_number(ctx, -1)) : 0.0f;
+                    duk_pop(ctx);
+                }
+            }
+            part.applyBlendshapes(weights);
+        }
+        const GLuintT program = item->m_programs[std::size_t(programHandle - 1)];
+        ProgramState& state = item->m_programStates[std::size_t(programHandle - 1)];
+        if (item->m_depthClearedSerial != item->m_frameSerial) {
+            glClear(GL_DEPTH_BUFFER_BIT);
+            item->m_depthClearedSerial = item->m_frameSerial;
+        }
+        glUseProgram(program);
+        applyUniforms(item, state, part, msg);
+        if (msg[0])
+            return;
+        drawPart(program, part);
+        (void)f;
+    }
+
+    // The part's own material (its descriptor's texture, colour and
+    // shininess, opaque) for the material uniforms the script did not set
+    // since the previous draw, then every value set since.
+    static void applyUniforms(EffectItem* item, ProgramState& state, const MeshPart& part, Message& msg) {
+        std::map<std::string, Uniform> defaults;
+        defaults["tex_albedo"].isText = true;
+        defaults["tex_albedo"].text = part.texture.empty() ? "white.png" : part.texture;
+        defaults["tint"].numbers.assign(part.diffuse, part.diffuse + 3);
+        defaults["shininess"].numbers = {part.shininess};
+        defaults["opacity"].numbers = {1.0f};
+        for (ActiveUniform& u : state.uniforms) {
+            auto it = state.pending.find(u.name);
+            const Uniform* value = nullptr;
+            if (it != state.pending.end())
+                value = &it->second;
+            else if (defaults.count(u.name))
+                value = &defaults[u.name];
+            if (value)
+                setOne(item, u, *value, msg);
+            if (u.unit >= 0) {
+                glActiveTexture(GLenum(GL_TEXTURE0 + u.unit));
+                glBindTexture(GL_TEXTURE_2D, u.texture ? u.texture : whiteTexture(item));
+                glUniform1i(u.location, u.unit);
+            }
+        }
+        glActiveTexture(GL_TEXTURE0);
+        state.pending.clear();
+    }
+
+    static GLuintT whiteTexture(EffectItem* item) {
+        const auto it = item->m_namedTextures.find("");
+        if (it != item->m_namedTextures.end())
+            return it->second;
+        const unsigned char white[4] = {255, 255, 255, 255};
+        const GLuintT t = GlRenderer::createTexture(white, 1, 1);
+        item->m_textures.push_back(t);
+        item->m_namedTextures[""] = t;
+        return t;
+    }
+
+    static void setOne(EffectItem* item, ActiveUniform& u, const Uniform& value, Message& msg) {
+        if (u.type == GL_SAMPLER_2D) {
+            if (value.isText) {
+                Message ignored = "";
+                u.texture = namedTexture(item, value.text, ignored);
+            }
+            return;
+        }
+        (void)msg;
+        float v[16] = {0};
+        int n = 0;
+        if (value.isText) {
+            // "0.3,0.5,1.0": a vector typed in the attribute panel.
+            const char* p = value.text.c_str();
+            while (*p && n < 16) {
+                char* end = nullptr;
+                const float x = std::strtof(p, &end);
+                if (end == p)
+                    break;
+                v[n++] = std::isfinite(x) ? x : 0.0f;
+                p = end;
+                while (*p == ',' || *p == ' ')
+                    ++p;
+            }
+        } else {
+            n = int(std::min<std::size_t>(value.numbers.size(), 16));
+            for (int i = 0; i < n; ++i)
+                v[i] = std::isfinite(value.numbers[std::size_t(i)]) ? value.numbers[std::size_t(i)] : 0.0f;
+        }
+        if (n == 0)
+            return;
+        if (n == 1)  // a slider's number fills every component
+            for (int i = 1; i < 16; ++i)
+                v[i] = v[0];
+        switch (u.type) {
+        case GL_FLOAT: glUniform1f(u.location, v[0]); break;
+        case GL_FLOAT_VEC2: glUniform2fv(u.location, 1, v); break;
+        case GL_FLOAT_VEC3: glUniform3fv(u.location, 1, v); break;
+        case GL_FLOAT_VEC4: glUniform4fv(u.location, 1, v); break;
+        case GL_INT: case GL_BOOL: glUniform1i(u.location, int(v[0])); break;
+        case GL_FLOAT_MAT3: if (n >= 9) glUniformMatrix3fv(u.location, 1, GL_FALSE, v); break;
+        case GL_FLOAT_MAT4: if (n >= 16) glUniformMatrix4fv(u.location, 1, GL_FALSE, v); break;
+        default: break;
+        }
+    }
+
+    static void drawPart(GLuintT program, const MeshPart& part) {
+        if (part.indices.empty())
+            return;
+        const float* pn = part.dynamic ? part.current.data() : part.base.data();
+        const GLint pos = glGetAttribLocation(program, "a_position"), nrm = glGetAttribLocation(program, "a_normal");
+        const GLint uv = glGetAttribLocation(program, "a_texcoord"), wt = glGetAttribLocation(program, "a_weight");
+        glBindBuffer(GL_ARRAY_BUFFER, 0);
+        glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, 0);
+        glEnable(GL_BLEND);
+        glBlendFuncSeparate(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA, GL_ONE, GL_ONE_MINUS_SRC_ALPHA);
+        glEnable(GL_DEPTH_TEST);
+        glDepthFunc(GL_LEQUAL);
+        const struct {
+            GLint at;
+            int size;
+            const float* data;
+            int stride;
+        } streams[] = {{pos, 3, pn, 6}, {nrm, 3, pn + 3, 6}, {uv, 2, part.texCoords.data(), 2},
+                       {wt, 1, part.weights.data(), 1}};
+        for (const auto& s : streams) {
+            if (s.at < 0)
+                continue;
+            glEnableVertexAttribArray(GLuint(s.at));
+            glVertexAttribPointer(GLuint(s.at), s.size, GL_FLOAT, GL_FALSE, GLsizei(s.stride * 4), s.data);
+        }
+        glDrawElements(GL_TRIANGLES, GLsizei(part.indices.size()), GL_UNSIGNED_INT, part.indices.data());
+        for (const auto& s : streams)
+            if (s.at >= 0)
+                glDisableVertexAttribArray(GLuint(s.at));
+        glDisable(GL_DEPTH_TEST);
     }
 
     // The GL name behind a script's handle; 0 (with a message) when unknown.
     static GLuintT handle(duk_context* ctx, int index, const std::vector<GLuintT>& list, const char* what,
                           Message& msg) {
-        const int h = duk_is_number(ctx, index) ? duk_get_int(ctx, index) : 0;
+        int h = duk_is_number(ctx, index) ? duk_get_int(ctx, index) : 0;
+        if (duk_is_object(ctx, index)) {  // a program object
+            duk_get_prop_string(ctx, index, "handle");
+            h = duk_is_number(ctx, -1) ? duk_get_int(ctx, -1) : 0;
+            duk_pop(ctx);
+        }
         if (h < 1 || std::size_t(h) > list.size()) {
             std::snprintf(msg, sizeof(Message), "unknown %s handle", what);
             return 0;
@@ -368,6 +734,63 @@ EffectItem::~EffectItem() {
         GlRenderer::deleteProgram(p);
 }
 
+bool faceMatrices(const HeadPose& pose, int width, int height, FaceMatrices& out) {
+    if (!pose.valid || width <= 0 || height <= 0)
+        return false;
+    // Model: reference-head coordinates (x mirrored, as the layout is what
+    // the mirrored preview shows) through the head pose into the camera,
+    // then from the camera's axes (y down, z forward) to GL eye space
+    // (y up, z towards the viewer).
+    const double* R = pose.rotation;
+    const double* t = pose.translation;
+    const double flip[3] = {1, -1, -1}, mirror[3] = {-1, 1, 1};
+    double model[16] = {0};  // column-major
+    for (int r = 0; r < 3; ++r) {
+        for (int c = 0; c < 3; ++c)
+            model[c * 4 + r] = flip[r] * R[r * 3 + c] * mirror[c];
+        model[12 + r] = flip[r] * t[r];
+    }
+    model[15] = 1;
+    // Projection: the pinhole camera of the tracker (focal length
+    // focalScale times the frame's longer side, principal point at the
+    // centre) with depth from 2000 units before the head to 2000 behind.
+    const double w = width, h = height, f = pose.focal;
+    const double zNear = std::max(1.0, t[2] - 2000), zFar = t[2] + 2000;
+    double proj[16] = {0};
+    proj[0] = 2 * f / w;
+    proj[8] = 1 - 2 * pose.cx / w;
+    proj[5] = 2 * f / h;
+    proj[9] = 2 * pose.cy / h - 1;
+    proj[10] = -(zFar + zNear) / (zFar - zNear);
+    proj[14] = -2 * zFar * zNear / (zFar - zNear);
+    proj[11] = -1;
+    for (int c = 0; c < 4; ++c)
+        for (int r = 0; r < 4; ++r) {
+            double sum = 0;
+            for (int k = 0; k < 4; ++k)
+                sum += proj[k * 4 + r] * model[c * 4 + k];
+            out.modelViewProjection[c * 4 + r] = float(sum);
+            out.model[c * 4 + r] = float(model[c * 4 + r]);
+        }
+    // The model's 3 x 3 part is a rotation times reflections: its inverse
+    // transpose is itself.
+    for (int c = 0; c < 3; ++c)
+        for (int r = 0; r < 3; ++r)
+            out.normalMatrix[c * 3 + r] = float(model[c * 4 + r]);
+    return true;
+}
+
+void blendshapeWeights(const FaceValues& v, float out[kBlendshapeCount]) {
+    std::fill(out, out + kBlendshapeCount, 0.0f);
+    auto unit = [](double x) { return float(std::clamp(std::isfinite(x) ? x : 0.0, 0.0, 1.0)); };
+    out[kShapeJawOpen] = unit(v.mouthOpen);
+    out[kShapeBlinkLeft] = unit(1 - v.eyeOpenLeft);
+    out[kShapeBlinkRight] = unit(1 - v.eyeOpenRight);
+    out[kShapeSmileLeft] = unit(v.smile);
+    out[kShapeSmileRight] = unit(v.smile);
+    out[kShapeBrowsUp] = unit(v.browRaise);
+}
+
 bool EffectItem::reservePixels(int width, int height) {
     const std::uint64_t n = std::uint64_t(width) * std::uint64_t(height);
     if (m_texturePixels + n > kMaxTexturePixels)
@@ -392,6 +815,14 @@ std::string errorText(duk_context* ctx) {
     if (duk_is_error(ctx, -1))
         duk_pop(ctx);
     return duk_safe_to_string(ctx, -1);
+}
+
+void pushNumbers(duk_context* ctx, const float* v, int n) {
+    duk_push_array(ctx);
+    for (int i = 0; i < n; ++i) {
+        duk_push_number(ctx, double(v[i]));
+        duk_put_prop_index(ctx, -2, duk_uarridx_t(i));
+    }
 }
 
 void putFunction(duk_context* ctx, const char* name, duk_c_function fn, int nargs) {
@@ -437,6 +868,7 @@ std::unique_ptr<EffectItem> EffectItem::create(const unsigned char* data, std::s
     putFunction(ctx, "readJson", &Native::readJson, 1);
     putFunction(ctx, "loadTexture", &Native::loadTexture, 1);
     putFunction(ctx, "loadProgram", &Native::loadProgram, 2);
+    putFunction(ctx, "loadMeshBundle", &Native::loadMeshBundle, 1);
     if (!item->callEffect("onLoad", 1)) {
         reason = item->m_reason;
         return nullptr;
@@ -499,6 +931,7 @@ bool EffectItem::setParam(const std::string& name, const std::string& value) {
 bool EffectItem::renderFrame(const FrameContext& frame) {
     if (m_disabled)
         return false;
+    ++m_frameSerial;
     duk_context* ctx = m_ctx;
     duk_push_global_stash(ctx);
     duk_get_prop_string(ctx, -1, "frame");
@@ -522,6 +955,19 @@ bool EffectItem::renderFrame(const FrameContext& frame) {
             duk_push_number(ctx, e.value);
             duk_put_prop_string(ctx, -2, e.name);
         }
+        FaceMatrices m;
+        if (faceMatrices(frame.face->pose, frame.renderer->width(), frame.renderer->height(), m)) {
+            pushNumbers(ctx, m.model, 16);
+            duk_put_prop_string(ctx, -2, "model");
+            pushNumbers(ctx, m.modelViewProjection, 16);
+            duk_put_prop_string(ctx, -2, "modelViewProjection");
+            pushNumbers(ctx, m.normalMatrix, 9);
+            duk_put_prop_string(ctx, -2, "normalMatrix");
+        }
+        float shapes[kBlendshapeCount];
+        blendshapeWeights(v, shapes);
+        pushNumbers(ctx, shapes, kBlendshapeCount);
+        duk_put_prop_string(ctx, -2, "blendshapes");
     } else {
         duk_push_null(ctx);
     }

@@ -4,10 +4,12 @@
 
 #include "vexa/FaceTracker.h"
 #include "vexa/GlRenderer.h"
+#include "vexa/MeshData.h"
 #include "vexa/SetupData.h"
 #include "vexa/format/BundleReader.h"
 
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -23,6 +25,25 @@ struct FrameContext {
     const TrackedFace* face = nullptr;  // null without a face
     double time = 0;
 };
+
+// The transforms of frame.face (column-major, as GL takes them).
+struct FaceMatrices {
+    float model[16], modelViewProjection[16], normalMatrix[9];
+};
+// From the head pose and the frame's size; false without a valid pose.
+bool faceMatrices(const HeadPose& pose, int width, int height, FaceMatrices& out);
+
+// frame.face.blendshapes: slot i drives blendshape file <name>_bs<i>; the
+// slots below follow face values (docs/vexa-data-blob.md), the others are 0.
+enum BlendshapeSlot {
+    kShapeJawOpen = 1,
+    kShapeBlinkLeft = 2,
+    kShapeBlinkRight = 3,
+    kShapeSmileLeft = 4,
+    kShapeSmileRight = 5,
+    kShapeBrowsUp = 6,
+};
+void blendshapeWeights(const FaceValues& values, float out[kBlendshapeCount]);
 
 class EffectItem {
 public:
@@ -59,7 +80,27 @@ private:
     std::uint64_t m_texturePixels = 0;
     std::vector<GLuintT> m_textures;
     std::vector<GLuintT> m_programs;
+    // What a script set on a program: values wait here until its next draw.
+    struct Uniform {
+        std::vector<float> numbers;
+        std::string text;  // a texture's file name, or a comma-separated vector
+        bool isText = false;
+    };
+    struct ActiveUniform {
+        std::string name;
+        unsigned type = 0;
+        int location = -1, unit = -1;  // unit: samplers only
+        GLuintT texture = 0;
+    };
+    struct ProgramState {
+        std::vector<ActiveUniform> uniforms;
+        std::map<std::string, Uniform> pending;
+    };
+    std::vector<ProgramState> m_programStates;  // parallel to m_programs
+    std::vector<std::unique_ptr<MeshData>> m_meshes;
+    std::map<std::string, GLuintT> m_namedTextures;  // bundle images by file name
     const FrameContext* m_frame = nullptr;
+    std::uint64_t m_frameSerial = 0, m_depthClearedSerial = 0;
     bool m_landscape = false;
     bool m_disabled = false;
     std::string m_reason;

@@ -1,0 +1,171 @@
+// 3D bundles in the runtime: the spot mesh packed and signed by our own 3D
+// pipeline drawn on a real photograph where the face is, its opacity turned
+// to 0 live, and mesh bundles with hostile ranges refused.
+
+#include "PackTestSupport.h"
+#include "TestSupport.h"
+#include "geometry/ObjMesh.h"
+#include "pack/Pack3d.h"
+#include "pack/PackController.h"
+#include "scene/Item_3d.h"
+#include "scene/ProjectSnapshot.h"
+#include "scenegraph/GLNode.h"
+#include "vexa/FaceTracker.h"
+#include "vexa/MeshData.h"
+#include "vexa/Runtime.h"
+#include "vexa/play/HeadlessGl.h"
+#include "vexa/vexa.h"
+
+#include <gtest/gtest.h>
+#include <opencv2/imgcodecs.hpp>
+#include <opencv2/imgproc.hpp>
+
+#include <regex>
+
+using namespace pack_test;
+using testing_support::fixturesDir;
+using testing_support::readFile;
+
+namespace {
+
+void setUpRuntime() {
+    std::string reason;
+    ASSERT_TRUE(vexa::makeHeadlessGlCurrent(reason)) << reason;
+    static bool ready = false;
+    if (!ready) {
+        const std::string blob = readFile(std::string(LUMO_SOURCE_DIR) + "/data/vexa/v3.bundle");
+        ASSERT_EQ(lumoSetup(blob.data(), int(blob.size())), 1) << lumoGetLastError();
+        ready = true;
+    }
+    vexa::internal::useFrameClock(30);
+}
+
+// The spot mesh, 80 layout units tall, in front of the reference head's
+// nose, packed with the 3D template; the signed bundle's bytes and out/.
+struct SpotBundle {
+    PackWorkspace ws{"spot3d"};
+    std::string bytes;
+    SpotBundle() {
+        auto globals = std::make_unique<Item_3d>();
+        globals->type = kItem3d;
+        globals->name = "Global Params";
+        globals->meshRole = kRoleGlobalParams;
+        auto part = std::make_unique<Item_3d>();
+        part->type = kItem3d;
+        part->name = "spot";
+        part->meshRole = kRoleMeshPart;
+        part->mesh = std::make_unique<ObjMesh>();
+        const std::string dir = fixturesDir() + "/meshes/spot/";
+        EXPECT_EQ(part->mesh->loadObj(dir + "spot_triangulated.obj", false, false), 1);
+        part->mesh->name = "spot";  // the editor names a part's item after its mesh
+        Material textured;
+        textured.textureFile = dir + "spot_texture.png";
+        part->mesh->materials = {textured};
+        for (Face& f : part->mesh->faces)
+            f.material = 0;
+        GLNode node;
+        node.setPosition({0, -10, 90});
+        node.setScale({50, 50, 50});
+        part->mesh->node = &node;
+        ProjectSnapshot input;
+        input.root = ws.root();
+        input.projectName = "spot3d";
+        input.items3d = {Item3dSnapshot::of(*globals), Item3dSnapshot::of(*part)};
+        part->mesh->node = nullptr;
+        RecordingSink sink;
+        PackController pc(ws.root(), "spot3d", &sink);
+        pc.setBuildSteps({}, [&](std::string& reason) { return pack3d(input, [](int) {}, &reason); });
+        EXPECT_TRUE(pc.runPack(PackController::Auto, true, "spotbundle", PackController::Kind3d));
+        bytes = readFile(ws.project("build/iOS/spotbundle.bundle"));
+    }
+};
+
+cv::Mat photo(const std::string& name) {
+    cv::Mat bgr = cv::imread(fixturesDir() + "/faces/" + name, cv::IMREAD_COLOR), rgba;
+    cv::cvtColor(bgr, rgba, cv::COLOR_BGR2RGBA);
+    return rgba;
+}
+
+cv::Mat render(const cv::Mat& in, int item, int frames) {
+    cv::Mat out;
+    for (int f = 0; f < frames; ++f) {
+        out = in.clone();
+        EXPECT_EQ(lumoRenderItemsEx(4, out.data, 4, out.data, out.cols, out.rows, f, &item, 1), 1) << lumoGetLastError();
+    }
+    return out;
+}
+
+} // namespace
+
+TEST(Vexa3d, packedSpotDrawsOnTheFaceAndOpacityZeroGivesTheFrameBack) {
+    LUMO_REQUIRE_FIXTURES();
+    setUpRuntime();
+    SpotBundle spot;
+    const int item = lumoCreateItemFromPackage(spot.bytes.data(), int(spot.bytes.size()));
+    ASSERT_GT(item, 0) << lumoGetLastError();
+    const cv::Mat in = photo("2009_004587.jpg");
+    const cv::Mat out = render(in, item, 2);
+    ASSERT_TRUE(vexa::internal::tracker()->hasFace());
+    const vexa::Box box = vexa::internal::tracker()->face().box;
+    const cv::Rect face(int(box.x), int(box.y), int(box.width), int(box.height));
+    cv::Mat diff, grey;
+    cv::absdiff(in, out, diff);
+    cv::cvtColor(diff, grey, cv::COLOR_RGBA2GRAY);
+    const double inside = cv::mean(grey(face & cv::Rect(0, 0, in.cols, in.rows)))[0];
+    EXPECT_GT(inside, 5) << "the mesh covers part of the face box";
+    // Nothing changes farther than one face size from the box.
+    cv::Mat outside = grey.clone();
+    const cv::Rect margin(face.x - face.width, face.y - face.height, face.width * 3, face.height * 3);
+    outside(margin & cv::Rect(0, 0, in.cols, in.rows)).setTo(0);
+    EXPECT_EQ(cv::countNonZero(outside), 0);
+
+    // Live parameter, as the attribute panel sends it: the part's opacity.
+    ASSERT_EQ(lumoItemSetParamd(item, "{\"thing\":\"spot\",\"param\":\"opacity\"}", 0), 1) << lumoGetLastError();
+    const cv::Mat clear = render(in, item, 1);
+    EXPECT_LE(cv::norm(in, clear, cv::NORM_INF), 1);
+    // A texture parameter loads the bundle's image: grey instead of spot's.
+    ASSERT_EQ(lumoItemSetParamd(item, "{\"thing\":\"spot\",\"param\":\"opacity\"}", 1), 1);
+    ASSERT_EQ(lumoItemSetParams(item, "{\"thing\":\"spot\",\"param\":\"tex_albedo\"}", "grey.png"), 1);
+    const cv::Mat greyMesh = render(in, item, 1);
+    EXPECT_GT(cv::norm(out, greyMesh, cv::NORM_L1), 0);
+    EXPECT_EQ(lumoDestroyItem(item), 1);
+}
+
+TEST(Vexa3d, meshBundlesWithHostileRangesAreRefusedWithAReason) {
+    LUMO_REQUIRE_FIXTURES();
+    SpotBundle spot;
+    const std::string bin = readFile(spot.ws.project("out/avatar.bin"));
+    const std::string json = readFile(spot.ws.project("out/avatar.json"));
+    vexa::MeshData mesh;
+    std::string reason;
+    ASSERT_TRUE(mesh.read(reinterpret_cast<const std::uint8_t*>(bin.data()), bin.size(), json.data(), json.size(),
+                          reason))
+        << reason;
+    ASSERT_EQ(mesh.parts.size(), 1u);
+    const struct {
+        const char* pattern;
+        const char* replacement;
+        const char* reason;
+    } cases[] = {
+        {"\"count\":\\s*\\d+", "\"count\": 4000000000", "run past the end of ebo"},
+        {"\"ofs_ebo\":\\s*\\d+", "\"ofs_ebo\": 4294967294", "run past the end of ebo"},
+        {"\"ofs_st\":\\s*\\d+", "\"ofs_st\": 4294967292", "runs past the end of vbo_static"},
+        {"\"ofs_PN\":\\s*\\d+", "\"ofs_PN\": 4294967294", "run past their buffer"},
+        {"\"ofs_ebo\":\\s*\\[\\s*\\d+", "\"ofs_ebo\": [1", "does not tile avatar.bin"},
+        {"\"drawcalls\"", "\"drawcallz\"", "drawcalls is not an array"},
+    };
+    for (const auto& c : cases) {
+        const std::string bad = std::regex_replace(json, std::regex(c.pattern), c.replacement,
+                                                   std::regex_constants::format_first_only);
+        ASSERT_NE(bad, json) << c.pattern;
+        EXPECT_FALSE(mesh.read(reinterpret_cast<const std::uint8_t*>(bin.data()), bin.size(), bad.data(), bad.size(),
+                               reason))
+            << c.pattern;
+        EXPECT_NE(reason.find(c.reason), std::string::npos) << c.pattern << ": " << reason;
+        EXPECT_TRUE(mesh.parts.empty());
+    }
+    // Truncated binary.
+    EXPECT_FALSE(mesh.read(reinterpret_cast<const std::uint8_t*>(bin.data()), bin.size() / 2, json.data(),
+                           json.size(), reason));
+    EXPECT_FALSE(reason.empty());
+}

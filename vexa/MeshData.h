@@ -1,0 +1,57 @@
+#pragma once
+// A mesh bundle (avatar.bin + avatar.json of the packer, see
+// docs/vexa-runtime.md) read into drawable parts: positions and normals
+// decoded to floats once at load, texture coordinates, the weight stream,
+// triangles, and each blendshape's sparse deltas as (entry, value) records.
+// Every offset, length and count is checked against the binary before use;
+// the decoded data may take at most kDecodedBytesPerInputByte times the
+// input's size. A bundle that does not fit is refused with a reason; nothing
+// is read out of bounds and nothing throws.
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace vexa {
+
+constexpr int kBlendshapeCount = 46;
+
+struct MeshDelta {
+    std::uint32_t entry;  // index into MeshPart::current (6 floats per vertex)
+    float value;          // added times the shape's weight
+};
+
+struct MeshPart {
+    std::string name;
+    std::string texture;  // the descriptor material's texture file
+    float diffuse[3] = {1, 1, 1};
+    float shininess = 32;
+    bool dynamic = false;
+    std::size_t vertexCount = 0;
+    std::vector<float> base;     // 6 per vertex: position xyz, normal xyz
+    std::vector<float> current;  // base with this frame's blendshapes (dynamic parts)
+    std::vector<float> texCoords;  // 2 per vertex, t = 0 at the image's top row
+    std::vector<float> weights;    // 1 per vertex (the "weight" stream; 1 without it)
+    std::vector<std::uint32_t> indices;
+    std::vector<MeshDelta> shapes[kBlendshapeCount];
+    std::vector<std::uint32_t> touched;  // entries the last frame's shapes changed
+    std::vector<std::uint8_t> isTouched;
+
+    // Brings `current` to the base plus the weighted shapes: restores what
+    // the previous frame changed, then adds the deltas of the non-zero
+    // weights. Costs the deltas touched, not the vertex count.
+    void applyBlendshapes(const float weights[kBlendshapeCount]);
+};
+
+struct MeshData {
+    static constexpr std::uint64_t kDecodedBytesPerInputByte = 8;
+    static constexpr std::uint64_t kDecodedBytesSlack = 64 * 1024;
+    std::vector<MeshPart> parts;
+
+    // False with the reason (and no parts) when the pair does not fit.
+    bool read(const std::uint8_t* bin, std::size_t binSize, const char* json, std::size_t jsonSize,
+              std::string& reason);
+};
+
+} // namespace vexa
