@@ -69,6 +69,29 @@ bool declaredFormat(FREE_IMAGE_FORMAT fif, DeclaredFormat& format) {
     }
 }
 
+// True when a TGA header's parts (image id, colour map) lie inside the file
+// and its image type and depth are ones the format defines. The decoder
+// trusts these fields and mis-allocates on a header that runs past the end.
+bool tgaHeaderFits(const uint8_t* bytes, size_t size, const char* name) {
+    constexpr size_t kHeaderBytes = 18;
+    bool fits = bytes && size >= kHeaderBytes;
+    if (fits) {
+        const size_t idBytes = bytes[0];
+        const unsigned mapType = bytes[1], imageType = bytes[2];
+        const size_t mapEntries = size_t(bytes[5]) | size_t(bytes[6]) << 8;
+        const size_t mapEntryBits = bytes[7];
+        const unsigned depth = bytes[16];
+        const size_t mapBytes = mapType == 1 ? mapEntries * ((mapEntryBits + 7) / 8) : 0;
+        const bool knownType = imageType == 1 || imageType == 2 || imageType == 3 || imageType == 9 ||
+                               imageType == 10 || imageType == 11;
+        const bool knownDepth = depth == 8 || depth == 15 || depth == 16 || depth == 24 || depth == 32;
+        fits = mapType <= 1 && knownType && knownDepth && kHeaderBytes + idBytes + mapBytes < size;
+    }
+    if (!fits)
+        Trace::out("image header damaged: %s\n", name);
+    return fits;
+}
+
 // True when the header announces a picture small enough to hold in memory,
 // asked of the decoder where it can read the header alone, else read from
 // the header here. Formats neither can size are checked after decoding.
@@ -76,6 +99,8 @@ bool headerSizeAcceptable(FREE_IMAGE_FORMAT fif, FIMEMORY* mem, const uint8_t* b
                           const char* name) {
     DeclaredFormat format;
     uint64_t w = 0, h = 0;
+    if (fif == FIF_TARGA && !tgaHeaderFits(bytes, size, name))
+        return false;
     if (declaredFormat(fif, format))
         return !declaredImageSize(format, bytes, size, w, h) || !tooManyPixels(w, h, name);
     if (!FreeImage_FIFSupportsNoPixels(fif))

@@ -4,7 +4,18 @@
 #include "base/Trace.h"
 #include "images/ImageBuffer.h"
 
+#include <filesystem>
+#include <system_error>
+
 namespace {
+
+// The file a path names, however it is spelled ("./a.png", "x/../a.png", a
+// link); empty when that cannot be told.
+std::string canonicalFile(const std::string& path) {
+    std::error_code ec;
+    const std::filesystem::path resolved = std::filesystem::weakly_canonical(path, ec);
+    return ec ? std::string() : resolved.string();
+}
 
 // Converts a BGRA/BGR/grey buffer as imread gives it to R, G, B, A bytes in
 // the same row order.
@@ -47,10 +58,15 @@ ResourceManager::~ResourceManager() {
 
 void ResourceManager::addTex(const std::string& path) {
     Trace::out("addTex(%s)\n", path.c_str());
-    const auto inserted = m_textures.emplace(path, TextureEntry());
-    if (!inserted.second)
+    if (m_textures.count(path) || m_aliases.count(path))
         return;
-    TextureEntry& entry = inserted.first->second;
+    const std::string file = canonicalFile(path);
+    const auto known = file.empty() ? m_files.end() : m_files.find(file);
+    if (known != m_files.end()) {
+        m_aliases.emplace(path, known->second);
+        return;
+    }
+    TextureEntry& entry = m_textures.emplace(path, TextureEntry()).first->second;
 
     ImageBuffer image;
     const bool loaded = image.imread(path) &&
@@ -60,6 +76,8 @@ void ResourceManager::addTex(const std::string& path) {
         Trace::err("Load Texture failed: %s\n", path.c_str());
         return;
     }
+    if (!file.empty())
+        m_files.emplace(file, path);
     entry.path = path;
     entry.width = image.width;
     entry.height = image.height;
@@ -68,8 +86,13 @@ void ResourceManager::addTex(const std::string& path) {
     Trace::err("Load Texture end\n");
 }
 
+std::map<std::string, TextureEntry>::const_iterator ResourceManager::lookup(const std::string& path) const {
+    const auto alias = m_aliases.find(path);
+    return m_textures.find(alias == m_aliases.end() ? path : alias->second);
+}
+
 uint32_t ResourceManager::getTexid(const std::string& path, int contextIndex) const {
-    const auto it = m_textures.find(path);
+    const auto it = lookup(path);
     if (it == m_textures.end()) {
         Trace::out("!!!\ngetTexid %s not found\n\n", path.c_str());
         return 0;
@@ -93,6 +116,6 @@ void ResourceManager::uploadAll(int contextIndex) {
 }
 
 const TextureEntry* ResourceManager::find(const std::string& path) const {
-    const auto it = m_textures.find(path);
+    const auto it = lookup(path);
     return it == m_textures.end() ? nullptr : &it->second;
 }

@@ -35,9 +35,11 @@ public:
     ResourceManager(const ResourceManager&) = delete;
     ResourceManager& operator=(const ResourceManager&) = delete;
 
-    // Loads the image at path (exact byte string, no normalisation) into the
-    // table as R, G, B, A unless the path is already there. A path is tried at
-    // most once for the life of the table, also when its first load failed.
+    // Loads the image at path into the table as R, G, B, A unless the path is
+    // already there. A path is tried at most once for the life of the table,
+    // also when its first load failed. Another spelling of an already loaded
+    // file ("./a.png" beside "a.png", a link) shares that file's entry instead
+    // of holding a second copy of its pixels; every spelling stays a key.
     void addTex(const std::string& path);
     // The GL name of path for slot contextIndex (0..kTextureSlots-1); 0 when
     // that slot was never uploaded, the slot is out of range, or the path is
@@ -60,5 +62,10 @@ public:
 private:
     ResourceManager();
 
-    std::map<std::string, TextureEntry> m_textures;
+    // The entry of path, through its alias when it is another spelling.
+    std::map<std::string, TextureEntry>::const_iterator lookup(const std::string& path) const;
+
+    std::map<std::string, TextureEntry> m_textures;          // by the first spelling loaded
+    std::map<std::string, std::string> m_files;              // canonical file -> key in m_textures
+    std::map<std::string, std::string> m_aliases;            // other spelling -> key in m_textures
 };

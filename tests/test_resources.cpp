@@ -113,6 +113,19 @@ TEST(TextureTable, pathsAreExactByteStrings) {
     EXPECT_NE(table->find(dir.file("Case.png")), nullptr);
 }
 
+TEST(TextureTable, spellingsOfOneFileShareOneCopyOfItsPixels) {
+    ScratchDir dir;
+    writeFile(dir.file("one.png"), makePng(1, 1, PngColor::Rgba, 8, {1, 2, 3, 4}));
+    auto table = ResourceManager::instance();
+    StreamCapture trace;
+    const std::string spellings[] = {dir.file("one.png"), dir.path() + "//one.png", dir.path() + "/./one.png"};
+    for (const std::string& path : spellings)
+        table->addTex(path);
+    EXPECT_EQ(StreamCapture::count(trace.err(), "Load Texture end\n"), 1);
+    for (const std::string& path : spellings)
+        EXPECT_EQ(table->find(path), table->find(spellings[0])) << path;
+}
+
 TEST(TextureTable, getTexidReportsOnlyUnknownPaths) {
     ScratchDir dir;
     writeFile(dir.file("k.png"), makePng(1, 1, PngColor::Rgba, 8, {1, 2, 3, 4}));
