@@ -20,6 +20,8 @@
 
 class PackRunner;
 class TreeViewController;
+class VexaViewController;
+class BundleParamSink;
 class QTranslator;
 class QPushButton;
 
@@ -86,6 +88,7 @@ signals:
 
 public:
     TreeViewController* treeController() const { return m_tree; }
+    VexaViewController* bundleController() const { return m_bundles; }
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -116,4 +119,6 @@ private:
     QPointer<QTranslator> m_translator;
     PackRunner* m_packRunner; // child of the window
     TreeViewController* m_tree = nullptr; // child of the window
+    VexaViewController* m_bundles = nullptr; // child of the window
+    std::unique_ptr<BundleParamSink> m_paramSink; // slider pushes to the preview
 };

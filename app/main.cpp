@@ -1,5 +1,6 @@
 #include "app/LumoEditor.h"
 #include "app/PreChoiceController.h"
+#include "preview/lumovexawidget.h"
 
 #include <QApplication>
 #include <QTimer>
@@ -33,6 +34,12 @@ int main(int argc, char* argv[]) {
     QCoreApplication::setOrganizationName(QStringLiteral("LumoEditor"));
     QCoreApplication::setApplicationName(QStringLiteral("LumoEditor"));
 
+    // --camera <N|file>: the preview's frames come from camera N, a video
+    // file or a picture for this run (the remembered choice stays).
+    const QStringList args = QCoreApplication::arguments();
+    const int cameraArg = args.indexOf(QStringLiteral("--camera"));
+    if (cameraArg >= 0 && cameraArg + 1 < args.size())
+        lumovexawidget::setSourceOverride(args.at(cameraArg + 1));
     auto editor = std::make_unique<LumoEditor>();
     auto panel = std::make_unique<PreChoiceController>(editor.get());
     // Closing the panel without choosing a project ends the program (the
