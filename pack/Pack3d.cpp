@@ -19,6 +19,7 @@
 #include "scene/Item_3d.h"
 #include "scene/ProjectSnapshot.h"
 
+#include <algorithm>
 #include <cstring>
 #include <exception>
 #include <filesystem>
@@ -116,9 +117,23 @@ void hashFile(PackCache::Hasher& h, const std::string& path) {
 
 void hashMesh(PackCache::Hasher& h, const ObjMesh& mesh) {
     h.text(mesh.name).array(mesh.vertices).array(mesh.texCoords);
+    // The used corners of every face, gathered into runs of whole values
+    // (a Face has padding bytes of no defined value).
     h.value(uint64_t(mesh.faces.size()));
-    for (const Face& f : mesh.faces)
-        h.value(f.v).value(f.n).value(f.t).value(f.count).value(f.material);
+    std::vector<int32_t> run;
+    run.reserve(1 << 16);
+    for (const Face& f : mesh.faces) {
+        const int count = std::max(0, std::min(f.count, Face::kMaxCorners));
+        run.push_back(f.count);
+        run.push_back(f.material);
+        for (int k = 0; k < count; ++k)
+            run.insert(run.end(), {f.v[k], f.n[k], f.t[k]});
+        if (run.size() > (1 << 16) - 64) {
+            h.array(run);
+            run.clear();
+        }
+    }
+    h.array(run);
     h.value(uint64_t(mesh.materials.size()));
     for (const Material& m : mesh.materials)
         h.text(m.textureFile).value(m.Ka).value(m.Kd).value(m.Ks).value(m.Ns);
