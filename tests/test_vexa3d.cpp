@@ -40,7 +40,7 @@ void setUpRuntime() {
     vexa::internal::useFrameClock(30);
 }
 
-// The spot mesh, 80 layout units tall, in front of the reference head's
+// The spot mesh, 150 layout units tall, in front of the reference head's
 // nose, packed with the 3D template; the signed bundle's bytes and out/.
 struct SpotBundle {
     PackWorkspace ws{"spot3d"};
@@ -63,9 +63,10 @@ struct SpotBundle {
         part->mesh->materials = {textured};
         for (Face& f : part->mesh->faces)
             f.material = 0;
+        part->weightMapPath = std::string(LUMO_SOURCE_DIR) + "/data/tools/3d_template/white.png";  // fully shown
         GLNode node;
-        node.setPosition({0, -10, 90});
-        node.setScale({50, 50, 50});
+        node.setPosition({0, -25, 90});
+        node.setScale({90, 90, 90});
         part->mesh->node = &node;
         ProjectSnapshot input;
         input.root = ws.root();
@@ -105,7 +106,7 @@ TEST(Vexa3d, packedSpotDrawsOnTheFaceAndOpacityZeroGivesTheFrameBack) {
     ASSERT_GT(item, 0) << lumoGetLastError();
     const cv::Mat in = photo("2009_004587.jpg");
     const cv::Mat out = render(in, item, 2);
-    ASSERT_TRUE(vexa::internal::tracker()->hasFace());
+    ASSERT_TRUE(vexa::internal::tracker()->hasFace()) << lumoGetLastError();
     const vexa::Box box = vexa::internal::tracker()->face().box;
     const cv::Rect face(int(box.x), int(box.y), int(box.width), int(box.height));
     cv::Mat diff, grey;

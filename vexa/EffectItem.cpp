@@ -4,6 +4,7 @@
 #include <GL/gl.h>
 #include <GL/glext.h>
 #include <duktape.h>
+#include <rapidjson/document.h>
 #include <stb/stb_image.h>
 #include <webp/decode.h>
 
@@ -436,7 +437,10 @@ struct EffectItem::Native {
     // shininess, opaque) for the material uniforms the script did not set
     // since the previous draw, then every value set since.
     static void applyUniforms(EffectItem* item, ProgramState& state, const MeshPart& part, Message& msg) {
-        std::map<std::string, Uniform> defaults;
+        std::map<std::string, Uniform> defaults = item->m_partDefaults;
+        if (!state.drawn)
+            defaults.insert(item->m_globalDefaults.begin(), item->m_globalDefaults.end());
+        state.drawn = true;
         defaults["tex_albedo"].isText = true;
         defaults["tex_albedo"].text = part.texture.empty() ? "white.png" : part.texture;
         defaults["tint"].numbers.assign(part.diffuse, part.diffuse + 3);
@@ -791,6 +795,36 @@ void blendshapeWeights(const FaceValues& v, float out[kBlendshapeCount]) {
     out[kShapeBrowsUp] = unit(v.browRaise);
 }
 
+void EffectItem::readParamDefaults(const std::string& script) {
+    std::size_t at = 0;
+    while ((at = script.find("@", at)) != std::string::npos) {
+        const std::size_t end = std::min(script.find('\n', at), script.size());
+        const std::string line = script.substr(at, end - at);
+        at = end;
+        const bool global = line.rfind("@gparam ", 0) == 0;
+        if (!global && line.rfind("@mparam ", 0) != 0)
+            continue;
+        const std::size_t nameEnd = line.find(' ', 8);
+        if (nameEnd == std::string::npos)
+            continue;
+        rapidjson::Document d;
+        d.Parse<rapidjson::kParseIterativeFlag>(line.c_str() + nameEnd + 1);
+        if (d.HasParseError() || !d.IsObject() || !d.HasMember("default_value"))
+            continue;
+        const rapidjson::Value& v = d["default_value"];
+        Uniform u;
+        if (v.IsNumber()) {
+            u.numbers = {float(v.GetDouble())};
+        } else if (v.IsString()) {
+            u.isText = true;
+            u.text = v.GetString();
+        } else {
+            continue;
+        }
+        (global ? m_globalDefaults : m_partDefaults)[line.substr(8, nameEnd - 8)] = u;
+    }
+}
+
 bool EffectItem::reservePixels(int width, int height) {
     const std::uint64_t n = std::uint64_t(width) * std::uint64_t(height);
     if (m_texturePixels + n > kMaxTexturePixels)
@@ -855,6 +889,7 @@ std::unique_ptr<EffectItem> EffectItem::create(const unsigned char* data, std::s
         return nullptr;
     }
     duk_pop(ctx);
+    item->readParamDefaults(script);
     // The frame object, kept in the stash and refreshed for every frame.
     duk_push_global_stash(ctx);
     duk_push_object(ctx);

@@ -72,6 +72,7 @@ private:
     // Counts a texture against the item's pixel budget; false when over it.
     bool reservePixels(int width, int height);
     void disable(const std::string& why);
+    void readParamDefaults(const std::string& script);
 
     std::vector<unsigned char> m_bytes;
     std::unique_ptr<format::Bundle> m_bundle;
@@ -95,7 +96,10 @@ private:
     struct ProgramState {
         std::vector<ActiveUniform> uniforms;
         std::map<std::string, Uniform> pending;
+        bool drawn = false;  // global defaults applied
     };
+    // The defaults the script declares ("@gparam"/"@mparam" comment lines).
+    std::map<std::string, Uniform> m_globalDefaults, m_partDefaults;
     std::vector<ProgramState> m_programStates;  // parallel to m_programs
     std::vector<std::unique_ptr<MeshData>> m_meshes;
     std::map<std::string, GLuintT> m_namedTextures;  // bundle images by file name
