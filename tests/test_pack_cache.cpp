@@ -192,6 +192,25 @@ TEST(PackCache, damagedEntriesAreRecomputedNeverUsed) {
     }
 }
 
+// The zip is of out/ alone: a warm pack's zip lists exactly out/'s files.
+TEST(PackCache, zipOfAWarmPackHoldsOutAloneNotTheCache) {
+    TraceCapture trace;
+    PackWorkspace ws("proj");
+    ProjectSnapshot p;
+    p.root = ws.root();
+    p.projectName = "proj";
+    p.items2d = {sticker(ws, "a")};
+    pack(p, true);
+    RecordingSink sink;
+    auto controller = PackController::forSnapshot(std::make_shared<const ProjectSnapshot>(p), &sink, true);
+    ASSERT_TRUE(controller.runPack(PackController::Auto, true, "", PackController::Kind2d)) << trace.all();
+    std::vector<std::string> out;
+    for (const auto& [name, bytes] : outFilesOf(ws))
+        out.push_back(name);
+    EXPECT_EQ(unzipNames(ws.project("zip/proj.zip")), out);
+    EXPECT_TRUE(fs::is_directory(PackCache::folderOf(ws.project()) + "/atlases"));
+}
+
 TEST(PackCache, evictionKeepsTheWorkspaceBoundDroppingTheOldestFirst) {
     testing_support::ScratchDir root;
     std::vector<std::string> paths;
