@@ -8,11 +8,17 @@
 #include "base/WholeFile.h"
 #include "pack/BigTexJob.h"
 #include "pack/BigTexPacker.h"
+#include "geometry/ObjMesh.h"
 #include "pack/ExternalTool.h"
+#include "pack/MeshBundleReader.h"
+#include "pack/Pack3d.h"
 #include "pack/ZipWriter.h"
 #include "scene/FaceActions.h"
 #include "scene/Item_2d.h"
+#include "scene/Item_3d.h"
+#include "scene/ProjectSnapshot.h"
 #include "vexa/FaceTracker.h"
+#include "vexa/MeshData.h"
 #include "vexa/Runtime.h"
 #include "vexa/format/BundleReader.h"
 #include "vexa/play/HeadlessGl.h"
@@ -150,6 +156,59 @@ std::string twentyAtlasBundle(const std::string& work, std::vector<std::string>&
     writeAll(out + "/script.js", script);
     writeAll(out + "/eyes.glsl", readAll(kSource + "/data/tools/eyes.glsl"));
     return signFolder(out, work + "/atlas20");
+}
+
+// A 3D bundle of one 316 x 316 grid (99 856 vertices) over the face with 5
+// blendshapes, each moving a band of 10 000 vertices, packed by pack3d and
+// signed; out/ keeps avatar.bin and avatar.json.
+std::string packMesh3d(const std::string& work) {
+    const std::string root = work + "/mesh3d";
+    fs::create_directories(root + "/Projects/mesh3d");
+    fs::create_directory_symlink(fs::path(kSource) / "data", fs::path(root) / "data");
+    constexpr int n = 316;
+    auto grid = [&](int shape) {
+        auto m = std::make_unique<ObjMesh>();
+        m->name = "grid";
+        for (int y = 0; y < n; ++y)
+            for (int x = 0; x < n; ++x) {
+                const float u = float(x) / (n - 1), v = float(y) / (n - 1);
+                const bool moved = shape > 0 && (y * n + x) / 10000 == shape;
+                m->vertices.push_back({(u - 0.5f) * 160, (v - 0.5f) * 200, 60 + (moved ? 10.0f : 0.0f)});
+                m->texCoords.push_back({u, v});
+            }
+        for (int y = 0; y + 1 < n; ++y)
+            for (int x = 0; x + 1 < n; ++x) {
+                Face f;
+                f.count = 4;
+                const int c[4] = {y * n + x, y * n + x + 1, (y + 1) * n + x + 1, (y + 1) * n + x};
+                for (int k = 0; k < 4; ++k) {
+                    f.v[k] = f.t[k] = c[k];
+                    f.n[k] = -1;
+                }
+                m->faces.push_back(f);
+            }
+        return m;
+    };
+    Item_3d globals, part;
+    globals.type = part.type = kItem3d;
+    globals.name = "Global Params";
+    globals.meshRole = kRoleGlobalParams;
+    part.name = "grid";
+    part.meshRole = kRoleMeshPart;
+    part.mesh = grid(0);
+    part.weightMapPath = kSource + "/data/tools/3d_template/white.png";
+    for (int b = 1; b <= 5; ++b)
+        part.blendshapes[std::size_t(b)] = grid(b);
+    ProjectSnapshot in;
+    in.root = root;
+    in.projectName = "mesh3d";
+    in.items3d = {Item3dSnapshot::of(globals), Item3dSnapshot::of(part)};
+    std::string reason;
+    if (!pack3d(in, [](int) {}, &reason)) {
+        std::fprintf(stderr, "pack3d: %s\n", reason.c_str());
+        return "";
+    }
+    return signFolder(root + "/Projects/mesh3d/out", root);
 }
 
 // Frames of `size` cut from the photographs (centre crop to the aspect),
@@ -354,6 +413,71 @@ int main() {
     std::printf("20-atlas bundle (%zu bytes): open %.1f ms, inflate+decode floor %.1f ms\n", atlas20.size(),
                 openBest * 1000, floorBest * 1000);
     bench::goal("bundle_open_vs_unzip_floor", fmt(openBest / floorBest), "<= 3", openBest / floorBest <= 3);
+    // 4. 3D: blendshapes, frames and opening against their floors.
+    const std::string mesh3d = packMesh3d(work.string());
+    const std::string outDir = work.string() + "/mesh3d/Projects/mesh3d/out/";
+    const std::string bin = readAll(outDir + "avatar.bin"), json = readAll(outDir + "avatar.json");
+    vexa::MeshData mesh;
+    if (!mesh.read(reinterpret_cast<const std::uint8_t*>(bin.data()), bin.size(), json.data(), json.size(), reason) ||
+        mesh.parts.empty()) {
+        std::printf("3D mesh bundle unreadable: %s\n", reason.c_str());
+        return 1;
+    }
+    vexa::MeshPart& grid = mesh.parts[0];
+    float weights[vexa::kBlendshapeCount] = {0};
+    std::size_t records = 0;
+    for (int b = 1; b <= 5; ++b) {
+        weights[b] = 0.5f;
+        records += grid.shapes[b].size();
+    }
+    double blendBest = 1e9, floorBlend = 1e9;
+    std::vector<float> scratch(grid.current.size());
+    for (int rep = 0; rep < 20; ++rep) {
+        weights[1] = 0.3f + 0.01f * float(rep);  // a new weight every frame
+        bench::Stopwatch w;
+        grid.applyBlendshapes(weights);
+        blendBest = std::min(blendBest, w.seconds());
+        bench::Stopwatch f;
+        for (int b = 1; b <= 5; ++b)
+            for (const vexa::MeshDelta& d : grid.shapes[b])
+                scratch[d.entry] += weights[b] * d.value;
+        floorBlend = std::min(floorBlend, f.seconds());
+    }
+    std::printf("3D grid: %zu vertices, 5 shapes of %zu delta records: blend %.3f ms, one pass %.3f ms (%.1f)\n",
+                grid.vertexCount, records, blendBest * 1000, floorBlend * 1000, double(scratch[0]));
+    bench::goal("blend_vs_sparse_floor", fmt(blendBest / floorBlend), "<= 2", blendBest / floorBlend <= 2);
+
+    const int item3d = lumoCreateItemFromPackage(mesh3d.data(), int(mesh3d.size()));
+    if (!item3d) {
+        std::printf("3D bundle refused: %s\n", lumoGetLastError());
+        return 1;
+    }
+    const std::vector<cv::Mat> video = makeVideo(cv::Size(640, 480), 20);
+    runVideo(video, item3d, false);  // warm-up
+    const Times frames3d = runVideo(video, item3d, false);
+    const Times frames2d = runVideo(video, item, false);
+    const double frameRatio = frames3d.mean() / frames2d.mean();
+    std::printf("640x480, %zu frames: 3D bundle mean %.2f ms, 2D bundle mean %.2f ms\n", video.size(),
+                frames3d.mean(), frames2d.mean());
+    bench::goal("frame3d_vs_frame2d", fmt(frameRatio), "<= 2", frameRatio <= 2);
+    lumoDestroyItem(item3d);
+
+    double load3d = 1e9, reader = 1e9;
+    for (int rep = 0; rep < 3; ++rep) {
+        bench::Stopwatch w;
+        const int h = lumoCreateItemFromPackage(mesh3d.data(), int(mesh3d.size()));
+        load3d = std::min(load3d, w.seconds());
+        lumoDestroyItem(h);
+        bench::Stopwatch f;
+        std::vector<MeshBundleMesh> meshes;
+        MeshBundleReader::fromBytes(reinterpret_cast<const std::uint8_t*>(bin.data()), bin.size(), json.data(),
+                                    json.size(), meshes, reason);
+        reader = std::min(reader, f.seconds());
+    }
+    std::printf("3D bundle (%zu bytes): open %.1f ms, mesh bundle reader %.1f ms\n", mesh3d.size(), load3d * 1000,
+                reader * 1000);
+    bench::goal("load3d_vs_reader_floor", fmt(load3d / reader), "<= 3", load3d / reader <= 3);
+
     lumoDestroyItem(item);
     std::error_code ec;
     fs::remove_all(work, ec);
