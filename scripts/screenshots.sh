@@ -39,5 +39,13 @@ if [ -d "$repo/../shared/fixtures/meshes/spot" ]; then
     xvfb-run -a -s "-screen 0 1600x1200x24" "$build/tools/viewshots/lumo_viewshots" "$repo/docs/screenshots" \
     "$repo/../shared/fixtures")
 fi
+# The live preview: a 2D project's star on the nose of a fixture photograph
+# used as the camera, portrait and landscape (skipped without the fixtures).
+if [ -f "$repo/../shared/fixtures/faces/2008_001009.jpg" ]; then
+  cmake --build "$build" --target lumo_previewshots >/dev/null
+  (cd "$ws" && XDG_CONFIG_HOME="$ws/config" LIBGL_ALWAYS_SOFTWARE=1 QT_QPA_PLATFORM=xcb \
+    xvfb-run -a -s "-screen 0 1600x1200x24" "$build/tools/previewshots/lumo_previewshots" "$repo/docs/screenshots" \
+    "$repo/../shared/fixtures/faces/2008_001009.jpg" >/dev/null)
+fi
 cmake --build "$build" --target lumo_help >/dev/null
 echo "screenshots: $(ls docs/screenshots/*.png | wc -l) pictures in docs/screenshots/"
