@@ -317,13 +317,26 @@ bool MeshData::read(const std::uint8_t* bin, std::size_t binSize, const char* js
 }
 
 void MeshPart::applyBlendshapes(const float w[kBlendshapeCount]) {
-    for (std::uint32_t e : touched) {
+    std::uint64_t active = 0;
+    for (int b = 0; b < kBlendshapeCount; ++b)
+        if (w[b] != 0 && std::isfinite(w[b]) && !shapes[b].empty())
+            active |= std::uint64_t(1) << b;
+    for (std::uint32_t e : touched)
         current[e] = base[e];
-        isTouched[e] = 0;
+    if (active == activeShapes) {
+        // The same shapes as last frame: the same entries move.
+        for (int b = 0; b < kBlendshapeCount; ++b)
+            if (active >> b & 1)
+                for (const MeshDelta& d : shapes[b])
+                    current[d.entry] += w[b] * d.value;
+        return;
     }
+    for (std::uint32_t e : touched)
+        isTouched[e] = 0;
     touched.clear();
+    activeShapes = active;
     for (int b = 0; b < kBlendshapeCount; ++b) {
-        if (w[b] == 0 || !std::isfinite(w[b]))
+        if (!(active >> b & 1))
             continue;
         for (const MeshDelta& d : shapes[b]) {
             current[d.entry] += w[b] * d.value;

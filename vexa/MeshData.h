@@ -37,6 +37,7 @@ struct MeshPart {
     std::vector<MeshDelta> shapes[kBlendshapeCount];
     std::vector<std::uint32_t> touched;  // entries the last frame's shapes changed
     std::vector<std::uint8_t> isTouched;
+    std::uint64_t activeShapes = 0;  // bit b: shape b had a weight last frame
 
     // Brings `current` to the base plus the weighted shapes: restores what
     // the previous frame changed, then adds the deltas of the non-zero
