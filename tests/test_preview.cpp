@@ -133,6 +133,42 @@ std::string picture(const testing_support::ScratchDir& dir, int w, int h) {
 
 } // namespace
 
+// First: the runtime keeps GL objects of the first context it draws in, so
+// a later widget (a new context) in the same process draws no effects.
+TEST(Preview, syncedStickerShowsOnTheFaceOfAPhotograph) {
+    LUMO_REQUIRE_FIXTURES();
+    Preview p(testing_support::fixturesDir() + "/faces/2008_001009.jpg");
+    ASSERT_TRUE(MainDataHolder::instance()->previewPicture->imread(kSource + "/data/ref/phonevexa.png"));
+    p.bundles.onPlayVexa();
+    p.bundles.onSyncVexa();
+    ASSERT_TRUE(p.bundles.isCurrentBundleLoaded()) << p.view->lastError().toStdString();
+    auto shot = [&](bool effect) {
+        p.view->setRenderEnabled(0, effect);
+        const int from = p.view->frameCounter();
+        spinUntil([&] { return p.view->frameCounter() > from + 2; }, 60000);
+        return p.view->grabPicture();
+    };
+    const QImage plain = shot(false);
+    QImage with;
+    // Inside the camera quad the star changes the face's middle (once the
+    // tracker has found the face); the phone frame around it stays.
+    long changed = 0, outside = 0;
+    spinUntil([&] {
+        with = shot(true);
+        changed = outside = 0;
+        for (int y = 0; y < plain.height(); ++y)
+            for (int x = 0; x < plain.width(); ++x) {
+                const bool differs = qGray(plain.pixel(x, y)) != qGray(with.pixel(x, y));
+                (x < 130 || x > 370 ? outside : changed) += differs;
+            }
+        return changed > 200;
+    }, 60000);
+    EXPECT_GT(changed, 200);
+    EXPECT_EQ(outside, 0);
+    EXPECT_GT(qGray(with.pixel(250, 250)), 30) << "the photograph shows";
+    EXPECT_GT(qGray(with.pixel(250, 5)), 0) << "the phone frame shows";
+}
+
 TEST(Preview, cropsOfA640x480CameraAndThePhoneQuadOfASquareView) {
     testing_support::ScratchDir dir;
     Preview p(picture(dir, 640, 480));
@@ -222,31 +258,20 @@ TEST(Preview, bundleListKeepsTheProjectsBundleInPlace) {
     }
 }
 
-TEST(Preview, syncedStickerShowsOnTheFaceOfAPhotograph) {
-    LUMO_REQUIRE_FIXTURES();
-    Preview p(testing_support::fixturesDir() + "/faces/2008_001009.jpg");
-    ASSERT_TRUE(MainDataHolder::instance()->previewPicture->imread(kSource + "/data/ref/phonevexa.png"));
+TEST(Preview, noCameraIsReportedAndAnotherSourceOfAnotherSizeTakesOver) {
+    testing_support::ScratchDir dir, small;
+    Preview p(dir.file("missing.avi"));
     p.bundles.onPlayVexa();
-    p.bundles.onSyncVexa();
-    ASSERT_TRUE(p.bundles.isCurrentBundleLoaded()) << p.view->lastError().toStdString();
-    auto shot = [&](bool effect) {
-        p.view->setRenderEnabled(0, effect);
-        const int from = p.view->frameCounter();
-        spinUntil([&] { return p.view->frameCounter() > from + 2; }, 60000);
-        return p.view->grabPicture();
-    };
-    const QImage plain = shot(false), with = shot(true);
-    ASSERT_EQ(plain.size(), with.size());
-    // Inside the camera quad the star changes the face's middle; the phone
-    // frame around it stays as it was.
-    long changed = 0, outside = 0;
-    for (int y = 0; y < plain.height(); ++y)
-        for (int x = 0; x < plain.width(); ++x) {
-            const bool differs = qGray(plain.pixel(x, y)) != qGray(with.pixel(x, y));
-            (x < 130 || x > 370 ? outside : changed) += differs;
-        }
-    EXPECT_GT(changed, 200);
-    EXPECT_EQ(outside, 0);
-    EXPECT_GT(qGray(with.pixel(250, 250)), 30) << "the photograph shows";
-    EXPECT_GT(qGray(with.pixel(250, 5)), 0) << "the phone frame shows";
+    EXPECT_EQ(p.view->status(), lumovexawidget::NoCamera);
+    EXPECT_FALSE(p.view->addBundle(p.ws.project("build/iOS/fx.bundle")));
+    EXPECT_EQ(p.view->lastError(), QStringLiteral("camera init failed"));
+    p.view->setSource(QString::fromStdString(picture(dir, 640, 480)));
+    p.bundles.onPlayVexa();
+    ASSERT_TRUE(p.view->isRunning());
+    // A running source swapped for frames of another size: new crops.
+    p.view->setSource(QString::fromStdString(picture(small, 320, 240)));
+    ASSERT_TRUE(p.view->isRunning());
+    p.view->nextFrame();
+    const lumovexawidget::CropRect& c = p.view->portraitCrop();
+    EXPECT_EQ(std::vector<int>({c.width, c.height, c.left}), std::vector<int>({137, 240, 91}));
 }
