@@ -114,7 +114,7 @@ Generated generate(const std::string& dir) {
             g.job.stickers.push_back(s);
         }
     }
-    g.job.root = dir;
+    g.job.root = LUMO_SOURCE_DIR; // data/tools/ templates of the script and shader
     return g;
 }
 
