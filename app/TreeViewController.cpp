@@ -35,6 +35,8 @@ namespace {
 int g_nameCounter = 0; // process-wide, never reset
 
 constexpr int kAddEntryRole = Qt::UserRole + 1;
+// The weight-map button's asker; '#' never appears in a parameter name.
+constexpr const char* kWeightAsker = "#weightmap";
 const char* const kReservedNames[] = {"+", "default", "2D", "AR Mesh", "3D"};
 
 QString qs(const std::string& s) { return QString::fromLocal8Bit(s.c_str()); }
@@ -654,7 +656,7 @@ QString TreeViewController::chooseFile(const QString& title, const QString& filt
 void TreeViewController::onTextureChanged() {
     QString asker;
     if (sender() == ui->p_btn_weight_3d)
-        asker = QStringLiteral("weight");
+        asker = QLatin1String(kWeightAsker);
     const QString path = chooseFile(tr("Select Texture"), QStringLiteral("allfiles(*.png *.jpg *.tga)"));
     if (path.isEmpty())
         return;
@@ -690,7 +692,7 @@ bool TreeViewController::changeTexture(const QString& asker, const QString& qpat
         m_attr.onItemChangeTexture(path);
     } else if (auto* t = dynamic_cast<Item_3d*>(item)) {
         Trace::out("3d Texture change\n");
-        if (asker == QLatin1String("weight")) {
+        if (asker == QLatin1String(kWeightAsker)) {
             t->setWeightMapPath(path);
             t->setWeightMapName(splitPath(path).base);
         } else {
@@ -728,6 +730,7 @@ void TreeViewController::on3dMeshChanged(const std::string& given) {
     }
     // Loading into a mesh that has parts replaces them.
     Op op(this, tr("Change mesh"));
+    m_attr.showUI(nullptr);
     while (s->childCount() > 0) {
         QTreeWidgetItem* c = s->child(0);
         Item* part = itemOf(c);

@@ -95,8 +95,8 @@ public:
     void setFileChooser(FileChooser chooser) { m_chooser = std::move(chooser); }
 
     // The texture and mesh operations with the file given. `asker` is the
-    // parameter name of a board texture button, "weight" for the weight-map
-    // button, empty for the item's own texture.
+    // parameter name of a board texture button, "#weightmap" for the
+    // weight-map button, empty for the item's own texture.
     bool changeTexture(const QString& asker, const QString& path);
 
     // Called after any edit made outside the controller's slots (gizmo
