@@ -40,8 +40,30 @@ void setUpRuntime() {
     vexa::internal::useFrameClock(30);
 }
 
-// The spot mesh, 150 layout units tall, in front of the reference head's
-// nose, packed with the 3D template; the signed bundle's bytes and out/.
+// A mesh part packed with the 3D template and signed; the bundle's bytes and out/.
+struct Packed3d {
+    PackWorkspace ws{"spot3d"};
+    std::string bytes;
+    explicit Packed3d(std::unique_ptr<Item_3d> part, GLNode* node) {
+        auto globals = std::make_unique<Item_3d>();
+        globals->type = kItem3d;
+        globals->name = "Global Params";
+        globals->meshRole = kRoleGlobalParams;
+        part->mesh->node = node;
+        ProjectSnapshot input;
+        input.root = ws.root();
+        input.projectName = "spot3d";
+        input.items3d = {Item3dSnapshot::of(*globals), Item3dSnapshot::of(*part)};
+        part->mesh->node = nullptr;
+        RecordingSink sink;
+        PackController pc(ws.root(), "spot3d", &sink);
+        pc.setBuildSteps({}, [&](std::string& reason) { return pack3d(input, [](int) {}, &reason); });
+        EXPECT_TRUE(pc.runPack(PackController::Auto, true, "spotbundle", PackController::Kind3d));
+        bytes = readFile(ws.project("build/iOS/spotbundle.bundle"));
+    }
+};
+
+// The spot mesh, 150 layout units tall, in front of the reference head's nose.
 struct SpotBundle {
     PackWorkspace ws{"spot3d"};
     std::string bytes;
@@ -169,4 +191,58 @@ TEST(Vexa3d, meshBundlesWithHostileRangesAreRefusedWithAReason) {
     EXPECT_FALSE(mesh.read(reinterpret_cast<const std::uint8_t*>(bin.data()), bin.size() / 2, json.data(),
                            json.size(), reason));
     EXPECT_FALSE(reason.empty());
+}
+
+// A 40 x 20 patch over the reference head's mouth whose blendshape 1 (jaw
+// open) lowers it by 60 units.
+std::unique_ptr<Item_3d> mouthPatch() {
+    auto make = [](float drop) {
+        auto m = std::make_unique<ObjMesh>();
+        m->name = "patch";
+        m->vertices = {{-20, -65 - drop, 95}, {20, -65 - drop, 95}, {20, -45 - drop, 95}, {-20, -45 - drop, 95}};
+        m->texCoords = {{0, 0}, {1, 0}, {1, 1}, {0, 1}};
+        Face f;
+        f.count = 4;
+        for (int i = 0; i < 4; ++i) {
+            f.v[i] = f.t[i] = i;
+            f.n[i] = -1;
+        }
+        m->faces.push_back(f);
+        return m;
+    };
+    auto part = std::make_unique<Item_3d>();
+    part->type = kItem3d;
+    part->name = "patch";
+    part->meshRole = kRoleMeshPart;
+    part->mesh = make(0);
+    part->blendshapes[1] = make(60);
+    part->weightMapPath = std::string(LUMO_SOURCE_DIR) + "/data/tools/3d_template/white.png";
+    return part;
+}
+
+TEST(Vexa3d, jawOpenBlendshapeLowersThePatchOnAnOpenMouth) {
+    LUMO_REQUIRE_FIXTURES();
+    setUpRuntime();
+    Packed3d patch(mouthPatch(), nullptr);
+    const int item = lumoCreateItemFromPackage(patch.bytes.data(), int(patch.bytes.size()));
+    ASSERT_GT(item, 0) << lumoGetLastError();
+    // Where the patch lands below the upper lip, in face box heights.
+    double drop[2] = {0, 0};
+    const char* photos[2] = {"2009_004587.jpg", "2008_001009.jpg"};  // closed, open mouth
+    for (int i = 0; i < 2; ++i) {
+        ASSERT_EQ(lumoItemSetParamd(item, "@refresh", 0), 1);
+        const cv::Mat in = photo(photos[i]);
+        const cv::Mat out = render(in, item, 2);
+        ASSERT_TRUE(vexa::internal::tracker()->hasFace()) << photos[i];
+        const vexa::Box box = vexa::internal::tracker()->face().box;
+        cv::Mat diff, grey;
+        cv::absdiff(in, out, diff);
+        cv::cvtColor(diff, grey, cv::COLOR_RGBA2GRAY);
+        const cv::Moments m = cv::moments(grey > 20, true);
+        ASSERT_GT(m.m00, 0) << photos[i];
+        const float upperLip = vexa::internal::tracker()->face().landmarks[51].y;  // stays with the head
+        drop[i] = (m.m01 / m.m00 - upperLip) / box.height;
+    }
+    EXPECT_GT(drop[1], drop[0] + 0.05) << "closed " << drop[0] << ", open " << drop[1];
+    lumoDestroyItem(item);
 }
