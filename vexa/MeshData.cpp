@@ -321,21 +321,28 @@ void MeshPart::applyBlendshapes(const float w[kBlendshapeCount]) {
     for (int b = 0; b < kBlendshapeCount; ++b)
         if (w[b] != 0 && std::isfinite(w[b]) && !shapes[b].empty())
             active |= std::uint64_t(1) << b;
-    for (std::uint32_t e : touched)
-        current[e] = base[e];
-    if (active == activeShapes) {
-        // The same shapes as last frame: the same entries move.
-        for (int b = 0; b < kBlendshapeCount; ++b)
-            if (active >> b & 1)
+    if (active == activeShapes && ++incrementalFrames < 256) {
+        // The same shapes as last frame: add each one's change of weight,
+        // one pass over its records. Every 256th frame starts again from the
+        // base so rounding cannot build up.
+        for (int b = 0; b < kBlendshapeCount; ++b) {
+            const float change = (active >> b & 1) ? w[b] - lastWeights[b] : 0.0f;
+            lastWeights[b] = (active >> b & 1) ? w[b] : 0.0f;
+            if (change != 0)
                 for (const MeshDelta& d : shapes[b])
-                    current[d.entry] += w[b] * d.value;
+                    current[d.entry] += change * d.value;
+        }
         return;
     }
+    incrementalFrames = 0;
+    for (std::uint32_t e : touched)
+        current[e] = base[e];
     for (std::uint32_t e : touched)
         isTouched[e] = 0;
     touched.clear();
     activeShapes = active;
     for (int b = 0; b < kBlendshapeCount; ++b) {
+        lastWeights[b] = (active >> b & 1) ? w[b] : 0.0f;
         if (!(active >> b & 1))
             continue;
         for (const MeshDelta& d : shapes[b]) {

@@ -38,10 +38,14 @@ struct MeshPart {
     std::vector<std::uint32_t> touched;  // entries the last frame's shapes changed
     std::vector<std::uint8_t> isTouched;
     std::uint64_t activeShapes = 0;  // bit b: shape b had a weight last frame
+    float lastWeights[kBlendshapeCount] = {0};
+    int incrementalFrames = 0;
 
-    // Brings `current` to the base plus the weighted shapes: restores what
-    // the previous frame changed, then adds the deltas of the non-zero
-    // weights. Costs the deltas touched, not the vertex count.
+    // Brings `current` to the base plus the weighted shapes. While the same
+    // shapes stay active it adds each weight's change (one pass over their
+    // records); otherwise it restores the entries the previous shapes
+    // changed and adds the deltas of the non-zero weights. Costs the deltas
+    // touched, not the vertex count.
     void applyBlendshapes(const float weights[kBlendshapeCount]);
 };
 
