@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cassert>
+#include <cstdint>
 #include <string>
 
 namespace {
@@ -255,24 +256,63 @@ void ObjMesh::unhideAllFaces() {
 
 void ObjMesh::smoothSelected(int iterations) {
     BMesh* bm = getBMesh(bmeshTriangulated);
+    // One walk over the half-edge mesh gathers the selected vertices in pool
+    // order with their edge neighbours (one entry per edge, as the disk cycle
+    // gives them) into compact arrays; the passes then run on those alone.
+    // Every vertex involved gets a slot, selected ones first in pool order,
+    // so the positions touched by a pass lie together in one float array.
+    // Positions are updated in place, so a vertex later in a pass sees the
+    // moved ones, and the sums run in the same order as a walk of the bmesh.
+    const size_t count = vertices.size();
+    std::vector<uint32_t> slotOf(count, UINT32_MAX);
+    std::vector<uint32_t> origin;     // slot -> vertex index
+    std::vector<uint32_t> offsets{0}; // neighbours of selected slot s: [offsets[s], offsets[s + 1])
+    std::vector<uint32_t> neighbours; // vertex indices at first, slots after the walk
+    for (BMVert* v : bm->verts()) {
+        const int32_t idx = v->head.index;
+        if (!v->head.select || !validVertex(*this, idx) || bmeshVerts[size_t(idx)] != v)
+            continue;
+        slotOf[size_t(idx)] = uint32_t(origin.size());
+        origin.push_back(uint32_t(idx));
+        for (kvo::BMEdge* e : kvo::diskEdges(v)) {
+            const int32_t o = kvo::edgeOtherVert(e, v)->head.index;
+            if (validVertex(*this, o))
+                neighbours.push_back(uint32_t(o));
+        }
+        offsets.push_back(uint32_t(neighbours.size()));
+    }
+    const size_t selected = origin.size();
+    for (uint32_t& o : neighbours) {
+        if (slotOf[o] == UINT32_MAX) {
+            slotOf[o] = uint32_t(origin.size());
+            origin.push_back(o);
+        }
+        o = slotOf[o];
+    }
+    std::vector<float> pos(3 * origin.size());
+    for (size_t s = 0; s < origin.size(); ++s) {
+        const math3d::Vec3& p = vertices[origin[s]];
+        pos[3 * s] = p.x, pos[3 * s + 1] = p.y, pos[3 * s + 2] = p.z;
+    }
+    float* const xyz = pos.data();
+    const uint32_t* const nb = neighbours.data();
     for (int it = 0; it < iterations; ++it) {
-        for (BMVert* v : bm->verts()) {
-            const int32_t idx = v->head.index;
-            if (!v->head.select || !validVertex(*this, idx) || bmeshVerts[size_t(idx)] != v)
+        for (size_t s = 0; s < selected; ++s) {
+            const uint32_t begin = offsets[s], end = offsets[s + 1];
+            if (begin == end) // a vertex without neighbours stays where it is
                 continue;
-            math3d::Vec3 sum;
-            int n = 0;
-            for (kvo::BMEdge* e : kvo::diskEdges(v)) {
-                const int32_t o = kvo::edgeOtherVert(e, v)->head.index;
-                if (!validVertex(*this, o))
-                    continue;
-                sum = sum + vertices[size_t(o)];
-                ++n;
+            float x = 0, y = 0, z = 0;
+            for (uint32_t k = begin; k < end; ++k) {
+                const float* q = xyz + 3 * size_t(nb[k]);
+                x = x + q[0], y = y + q[1], z = z + q[2];
             }
-            if (n > 0) // a vertex without neighbours stays where it is
-                vertices[size_t(idx)] = sum * (1.0f / float(n));
+            const float w = 1.0f / float(end - begin);
+            float* p = xyz + 3 * s;
+            p[0] = x * w, p[1] = y * w, p[2] = z * w;
         }
     }
+    for (size_t s = 0; s < selected; ++s)
+        vertices[origin[s]] = math3d::Vec3(pos[3 * s], pos[3 * s + 1], pos[3 * s + 2]);
     for (size_t i = 0; i < bmeshVerts.size() && i < vertices.size(); ++i) {
         if (BMVert* v = bmeshVerts[i]) {
             v->co[0] = vertices[i].x;
