@@ -98,8 +98,13 @@ protected:
     QMenu* rightClick(QWidget* w, QPoint at = QPoint(-1, -1)) {
         if (at == QPoint(-1, -1))
             at = w->rect().center();
-        QContextMenuEvent event(QContextMenuEvent::Mouse, at, w->mapToGlobal(at));
-        QApplication::sendEvent(w, &event);
+        // What a right click delivers: the button press and release, then the
+        // platform's context-menu event (the 3D views answer the release).
+        QTest::mouseClick(w, Qt::RightButton, {}, at);
+        if (!QApplication::activePopupWidget()) {
+            QContextMenuEvent event(QContextMenuEvent::Mouse, at, w->mapToGlobal(at));
+            QApplication::sendEvent(w, &event);
+        }
         QMenu* menu = nullptr;
         spinUntil([&] { return (menu = qobject_cast<QMenu*>(QApplication::activePopupWidget())) != nullptr; }, 10000);
         return menu;
