@@ -268,6 +268,9 @@ void ObjMesh::smoothSelected(int iterations) {
     std::vector<uint32_t> origin;     // slot -> vertex index
     std::vector<uint32_t> offsets{0}; // neighbours of selected slot s: [offsets[s], offsets[s + 1])
     std::vector<uint32_t> neighbours; // vertex indices at first, slots after the walk
+    origin.reserve(count);
+    offsets.reserve(std::min<size_t>(bm->totVert, count) + 1);
+    neighbours.reserve(2 * size_t(bm->totEdge)); // each edge is seen from both ends at most
     for (BMVert* v : bm->verts()) {
         const int32_t idx = v->head.index;
         if (!v->head.select || !validVertex(*this, idx) || bmeshVerts[size_t(idx)] != v)
