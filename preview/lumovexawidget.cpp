@@ -191,7 +191,11 @@ bool lumovexawidget::openSource() {
         m_isStill = !m_still.empty();
         return m_isStill;
     }
-    if (!m_capture.open(path, cv::CAP_ANY) || !m_capture.isOpened())
+    // Video files through the media back ends only: the catch-all probe also
+    // wakes the still-camera back end, which scans USB for cameras.
+    const bool opened = (m_capture.open(path, cv::CAP_FFMPEG) && m_capture.isOpened()) ||
+                        (m_capture.open(path, cv::CAP_GSTREAMER) && m_capture.isOpened());
+    if (!opened)
         return false;
     const double fps = m_capture.get(cv::CAP_PROP_FPS);
     m_framePeriodMs = fps > 0.5 && fps < 1000 ? 1000.0 / fps : 1000.0 / 30;

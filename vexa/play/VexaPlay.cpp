@@ -140,14 +140,15 @@ int main(int argc, char** argv) {
     cv::Mat still;
     double fps = 30;
     if (input.rfind("camera:", 0) == 0) {
-        if (!capture.open(std::atoi(input.c_str() + 7))) {
+        if (!capture.open(std::atoi(input.c_str() + 7), cv::CAP_V4L2)) {
             std::cerr << "vexa-play: cannot open " << input << "\n";
             return 1;
         }
     } else {
         still = cv::imread(input, cv::IMREAD_COLOR);
         if (still.empty()) {
-            if (!capture.open(input)) {
+            if (!(capture.open(input, cv::CAP_FFMPEG) && capture.isOpened()) &&
+                !(capture.open(input, cv::CAP_GSTREAMER) && capture.isOpened())) {
                 std::cerr << "vexa-play: cannot read input " << input << "\n";
                 return 1;
             }
