@@ -153,9 +153,10 @@ TEST(PackCache, warmPackAfterEachKindOfEditWritesTheColdBytes) {
             return m.first.find("reused: ") != std::string::npos;
         });
         ASSERT_TRUE(reuse != messages.end()) << what;
-        if (std::string(what) == "nothing")
+        if (std::string(what) == "nothing") {
             EXPECT_EQ(reuse->first, is3d ? "mesh bundles reused: 1 of 1, textures reused: 1 of 1"
                                          : "atlases reused: 1 of 1");
+        }
     }
 }
 
