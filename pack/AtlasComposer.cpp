@@ -37,15 +37,22 @@ struct AtlasResult {
     double encodeSeconds = 0;
 };
 
-AtlasResult encodeAtlas(const std::vector<TexFrame>& frames, int index, AtlasSize size, const std::string& path,
-                        bool helperThread, PackCache* cache);
+// Where an atlas's frames come from: the frames, and their cache keys when
+// every one has a key.
+struct AtlasInputs {
+    const std::vector<TexFrame>& frames;
+    const std::vector<PackCache::Key>& keys;
+};
+
+AtlasResult encodeAtlas(const AtlasInputs& in, int index, AtlasSize size, const std::string& path, bool helperThread,
+                        PackCache* cache);
 
 // One atlas, composed, encoded and written; never throws.
-AtlasResult makeAtlas(const std::vector<TexFrame>& frames, int index, AtlasSize size, const std::string& path,
-                      bool helperThread, PackCache* cache) {
+AtlasResult makeAtlas(const AtlasInputs& in, int index, AtlasSize size, const std::string& path, bool helperThread,
+                      PackCache* cache) {
     AtlasResult r;
     try {
-        r = encodeAtlas(frames, index, size, path, helperThread, cache);
+        r = encodeAtlas(in, index, size, path, helperThread, cache);
     } catch (...) {
         r.written = false;
         r.error = exceptionReason(std::current_exception());
@@ -53,30 +60,66 @@ AtlasResult makeAtlas(const std::vector<TexFrame>& frames, int index, AtlasSize 
     return r;
 }
 
-AtlasResult encodeAtlas(const std::vector<TexFrame>& frames, int index, AtlasSize size, const std::string& path,
-                        bool helperThread, PackCache* cache) {
+// The cache key of atlas `index` from the keys of the frames drawn into it
+// (their pixels), their rectangles, its size and the encoder settings; false
+// when a frame drawn into it has no key.
+bool keyFromFrames(const AtlasInputs& in, int index, AtlasSize size, PackCache::Key& key) {
+    if (in.keys.size() != in.frames.size())
+        return false;
+    PackCache::Hasher h;
+    h.text("atlas of frames").text(WebpAtlasEncoder::settingsTag()).value(size.width).value(size.height);
+    const PackCache::Key none;
+    for (size_t i = 0; i < in.frames.size(); ++i) {
+        const TexFrame& f = in.frames[i];
+        if (f.atlasIndex != index || !insideAtlas(f, size))
+            continue;
+        if (in.keys[i] == none)
+            return false;
+        const int32_t rect[4] = {f.atlasLeft, f.atlasBottom, f.trimWidth, f.trimHeight};
+        h.value(in.keys[i]).value(rect);
+    }
+    key = h.digest();
+    return true;
+}
+
+AtlasResult encodeAtlas(const AtlasInputs& in, int index, AtlasSize size, const std::string& path, bool helperThread,
+                        PackCache* cache) {
     AtlasResult r;
-    auto t0 = SteadyClock::now();
-    const ImageBuffer atlas = AtlasComposer::compose(frames, index, size);
-    r.composeSeconds = secondsSince(t0);
-    t0 = SteadyClock::now();
     std::vector<uint8_t> bytes;
     PackCache::Key key;
-    if (cache) {
+    bool keyed = false;
+    // Known by its frames: a hit needs no pixels at all.
+    if (cache && keyFromFrames(in, index, size, key)) {
+        keyed = true;
+        const auto t0 = SteadyClock::now();
+        const auto write = [&](const uint8_t* p, size_t n) { return writeWholeFile(path, p, n); };
+        if (cache->use(PackCache::Atlas, key, write)) {
+            r.written = true;
+            r.encodeSeconds = secondsSince(t0);
+            return r;
+        }
+    }
+    auto t0 = SteadyClock::now();
+    const ImageBuffer atlas = AtlasComposer::compose(in.frames, index, size);
+    r.composeSeconds = secondsSince(t0);
+    t0 = SteadyClock::now();
+    bool stored = false;
+    if (cache && !keyed) {
         // The pixels and every setting that shapes the encoded bytes.
         PackCache::Hasher h;
         h.text("atlas").text(WebpAtlasEncoder::settingsTag());
         h.value(atlas.width).value(atlas.height).value(atlas.channels).array(atlas.data);
         key = h.digest();
+        stored = cache->get(PackCache::Atlas, key, bytes); // the same pixels and settings encoded before
     }
-    if (cache && cache->get(PackCache::Atlas, key, bytes)) {
-        // Stored bytes of the same pixels and settings.
-    } else if (!WebpAtlasEncoder::encode(atlas, helperThread, bytes, r.error)) {
-        r.written = false;
-        r.encodeSeconds = secondsSince(t0);
-        return r;
-    } else if (cache) {
-        cache->put(PackCache::Atlas, key, bytes.data(), bytes.size());
+    if (!stored) {
+        if (!WebpAtlasEncoder::encode(atlas, helperThread, bytes, r.error)) {
+            r.written = false;
+            r.encodeSeconds = secondsSince(t0);
+            return r;
+        }
+        if (cache)
+            cache->put(PackCache::Atlas, key, bytes.data(), bytes.size());
     }
     if (!(r.written = writeWholeFile(path, bytes.data(), bytes.size())))
         r.error = "cannot write the file";
@@ -99,7 +142,8 @@ ImageBuffer AtlasComposer::compose(const std::vector<TexFrame>& frames, int atla
 std::vector<std::string> AtlasComposer::composeAndSave(const std::vector<TexFrame>& frames, const std::vector<int>& order,
                                                        const std::vector<AtlasSize>& atlases,
                                                        const std::string& outDir, int threads, Timing* timing,
-                                                       std::string* failure, PackCache* cache) {
+                                                       std::string* failure, PackCache* cache,
+                                                       const std::vector<PackCache::Key>& frameKeys) {
     if (failure)
         failure->clear();
     const int workers = std::min<int>(resolveThreadCount(threads), std::max<int>(1, int(atlases.size())));
@@ -113,7 +157,7 @@ std::vector<std::string> AtlasComposer::composeAndSave(const std::vector<TexFram
     // idles at the end. The bytes are the same either way.
     parallelFor(atlases.size(), workers, [&](size_t a) {
         const bool tail = workers > 1 && atlases.size() - a < size_t(workers);
-        results[a] = makeAtlas(frames, int(a), atlases[a], outDir + names[a], tail, cache);
+        results[a] = makeAtlas({frames, frameKeys}, int(a), atlases[a], outDir + names[a], tail, cache);
     });
 
     // Report in atlas order, as a single-threaded run would.

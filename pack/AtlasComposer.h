@@ -4,11 +4,10 @@
 // files, console lines and log lines are the same as on one thread.
 
 #include "pack/AtlasPacker.h"
+#include "pack/PackCache.h"
 #include "pack/TexFrame.h"
 
 #include <string>
-
-class PackCache;
 #include <vector>
 
 class AtlasComposer {
@@ -29,12 +28,17 @@ public:
     // `failure` is given, the first one is described there ("" when every
     // atlas was written). Only exhausted memory throws (std::bad_alloc).
     // With a cache, an atlas whose pixels were encoded before with the same
-    // settings takes the stored bytes instead of being encoded again.
+    // settings takes the stored bytes instead of being encoded again. When
+    // `frameKeys` (parallel to frames) names the pixels of every frame of an
+    // atlas, the atlas is known by those keys, its rectangles and its size,
+    // and a hit is neither composed nor encoded; otherwise by its composed
+    // pixels.
     static std::vector<std::string> composeAndSave(const std::vector<TexFrame>& frames, const std::vector<int>& order,
                                                    const std::vector<AtlasSize>& atlases,
                                                    const std::string& outDir, int threads,
                                                    Timing* timing = nullptr, std::string* failure = nullptr,
-                                                   PackCache* cache = nullptr);
+                                                   PackCache* cache = nullptr,
+                                                   const std::vector<PackCache::Key>& frameKeys = {});
 
     // The atlas picture alone (no logging). Frames whose rectangle does not
     // lie inside the atlas are skipped.

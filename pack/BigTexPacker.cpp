@@ -12,6 +12,7 @@
 #include "pack/DescWriter.h"
 #include "pack/FileCopy.h"
 #include "pack/FrameGatherer.h"
+#include "pack/PackCache.h"
 #include "pack/BundleName.h"
 #include "pack/ScriptWriter.h"
 #include "base/TextFile.h"
@@ -131,7 +132,10 @@ bool BigTexPacker::runSteps(const BigTexJob& job, Timing* timing, std::string& r
     AtlasComposer::Timing ct;
     std::string atlasFailure;
     const std::vector<std::string> names = AtlasComposer::composeAndSave(
-        frames.frames, order, atlases, job.projectDir + "/out/", job.threads, &ct, &atlasFailure, job.cache);
+        frames.frames, order, atlases, job.projectDir + "/out/", job.threads, &ct, &atlasFailure, job.cache,
+        frames.keys);
+    if (job.cache)
+        job.cache->saveFileTable(); // the frames' content keys, for the next run
     t.atlases = secondsSince(t0);
     t.compose = ct.compose;
     t.encode = ct.encode;

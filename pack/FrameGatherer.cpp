@@ -41,6 +41,7 @@ struct CaptureScope {
 struct Decoded {
     TexFrame frame;
     bool loaded = false;
+    PackCache::Key key; // zero: none
     std::vector<Trace::Entry> trace;
     double decodeSeconds = 0;
     double trimSeconds = 0;
@@ -48,53 +49,50 @@ struct Decoded {
 
 Decoded decodeFile(const std::string& path, bool keepWhole);
 
-// The cache key of a frame file: its path, size, modification time and
-// content, and how it is trimmed. False when the file cannot be read.
-bool frameKey(const std::string& path, bool keepWhole, PackCache::Key& key) {
-    std::error_code ec;
-    const auto size = std::filesystem::file_size(path, ec);
-    if (ec)
-        return false;
-    const auto time = std::filesystem::last_write_time(path, ec);
-    if (ec)
-        return false;
-    std::vector<uint8_t> bytes;
-    if (!readWholeFile(path, bytes))
+// The cache key of a frame file: its content and how it is trimmed. False
+// when the file cannot be read.
+bool frameKey(PackCache& cache, const std::string& path, bool keepWhole, PackCache::Key& key) {
+    PackCache::Key content;
+    if (!cache.fileKey(path, content))
         return false;
     PackCache::Hasher h;
-    h.text("frame").text(path).value(uint64_t(size)).value(int64_t(time.time_since_epoch().count()));
-    h.value(PackCache::hashOf(bytes.data(), bytes.size())).value(uint8_t(keepWhole ? 1 : 0));
+    h.text("frame 3").value(content).value(uint8_t(keepWhole ? 1 : 0));
     key = h.digest();
     return true;
 }
 
 constexpr int kFrameFields = 11;
 
-// A trimmed, cropped frame as the cache stores it: 11 int32 (source size,
-// trim box, trimmed size, image width, height), then the pixels.
+// A trimmed, cropped frame as the cache stores it: the pixels, then 11
+// int32 (source size, trim box, trimmed size, image width, height), so that
+// a stored frame's bytes become its image without a copy.
 std::vector<uint8_t> frameBytes(const TexFrame& f) {
     const int32_t fields[kFrameFields] = {f.srcWidth,  f.srcHeight, f.trimLeft,      f.trimBottom,
                                           f.trimRight, f.trimTop,   f.trimWidth,     f.trimHeight,
                                           f.image.width, f.image.height, f.image.channels};
-    std::vector<uint8_t> out(sizeof fields + f.image.data.size());
-    std::memcpy(out.data(), fields, sizeof fields);
+    std::vector<uint8_t> out(f.image.data.size() + sizeof fields);
     if (!f.image.data.empty())
-        std::memcpy(out.data() + sizeof fields, f.image.data.data(), f.image.data.size());
+        std::memcpy(out.data(), f.image.data.data(), f.image.data.size());
+    std::memcpy(out.data() + f.image.data.size(), fields, sizeof fields);
     return out;
 }
 
-// The frame stored by frameBytes; false when the bytes do not describe one.
-bool frameFrom(const std::vector<uint8_t>& bytes, TexFrame& f) {
+// The frame stored by frameBytes, taking over `bytes`; false when they do
+// not describe one.
+bool frameFrom(std::vector<uint8_t>& bytes, TexFrame& f) {
     int32_t v[kFrameFields];
     if (bytes.size() < sizeof v)
         return false;
-    std::memcpy(v, bytes.data(), sizeof v);
+    const size_t pixels = bytes.size() - sizeof v;
+    std::memcpy(v, bytes.data() + pixels, sizeof v);
     if (v[8] <= 0 || v[9] <= 0 || v[10] != 4 || v[8] != v[6] || v[9] != v[7] ||
-        uint64_t(v[8]) * uint64_t(v[9]) * 4 != bytes.size() - sizeof v)
+        uint64_t(v[8]) * uint64_t(v[9]) * 4 != pixels)
         return false;
     f.srcWidth = v[0], f.srcHeight = v[1], f.trimLeft = v[2], f.trimBottom = v[3];
     f.trimRight = v[4], f.trimTop = v[5], f.trimWidth = v[6], f.trimHeight = v[7];
-    f.image.create(v[8], v[9], v[10], bytes.data() + sizeof v);
+    bytes.resize(pixels);
+    f.image.data = std::move(bytes);
+    f.image.width = v[8], f.image.height = v[9], f.image.channels = v[10];
     f.cropped = true;
     return true;
 }
@@ -103,11 +101,12 @@ Decoded decodeFrame(const std::string& path, bool keepWhole, PackCache* cache) {
     Decoded d;
     d.frame.path = path;
     PackCache::Key key;
-    const bool keyed = cache && frameKey(path, keepWhole, key);
+    const bool keyed = cache && frameKey(*cache, path, keepWhole, key);
     if (keyed) {
         std::vector<uint8_t> bytes;
         if (cache->get(PackCache::Frame, key, bytes) && frameFrom(bytes, d.frame)) {
             d.loaded = true;
+            d.key = key;
             return d;
         }
     }
@@ -115,6 +114,7 @@ Decoded decodeFrame(const std::string& path, bool keepWhole, PackCache* cache) {
     if (keyed && d.loaded && d.frame.cropped) {
         const std::vector<uint8_t> bytes = frameBytes(d.frame);
         cache->put(PackCache::Frame, key, bytes.data(), bytes.size());
+        d.key = key;
     }
     return d;
 }
@@ -223,6 +223,7 @@ bool addFrame(FrameSet& set, Decoded decoded) {
     }
     set.table.emplace(decoded.frame.path, int(set.frames.size()));
     set.frames.push_back(std::move(decoded.frame));
+    set.keys.push_back(decoded.key);
     return true;
 }
 

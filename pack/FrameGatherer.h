@@ -4,6 +4,7 @@
 // kept with its trimmed pixels only.
 
 #include "pack/BigTexJob.h"
+#include "pack/PackCache.h"
 #include "pack/TexFrame.h"
 
 class PackCache;
@@ -16,6 +17,9 @@ struct FrameSet {
     std::vector<TexFrame> frames;           // in the order they were found
     std::map<std::string, int> table;       // frame path -> position in frames
     std::map<std::string, int> sequences;   // sequence key -> frame count
+    // With a cache: the cache key of each frame (parallel to frames), which
+    // names its trimmed pixels; a zero key when the frame has none.
+    std::vector<PackCache::Key> keys;
     // The frame at `path`, or null.
     const TexFrame* find(const std::string& path) const;
 };
@@ -31,8 +35,9 @@ public:
     // per core, 1: the calling thread only); frames, console lines and log
     // lines come out as one thread makes them. Wall-clock seconds of
     // decoding and trimming are added to the two counters when given.
-    // With a cache, a frame file whose path, size, time and content match a
-    // stored frame is taken from it instead of being decoded and trimmed.
+    // With a cache, a frame file whose content key (from the cache's file
+    // table when its stat data are unchanged) names a stored frame is taken
+    // from it instead of being decoded and trimmed.
     static FrameSet gather(const std::vector<Sticker2d>& stickers, int threads = 0,
                            double* decodeSeconds = nullptr, double* trimSeconds = nullptr,
                            PackCache* cache = nullptr);

@@ -23,6 +23,7 @@
 #include <cstring>
 #include <exception>
 #include <filesystem>
+#include <memory>
 #include <system_error>
 
 namespace {
@@ -108,11 +109,13 @@ void renameBundleScript(const ProjectSnapshot& in, std::string& reason) {
     }
 }
 
-// Adds a file's path and content to h (a marker when it cannot be read).
-void hashFile(PackCache::Hasher& h, const std::string& path) {
-    std::vector<uint8_t> bytes;
-    const bool read = readWholeFile(path, bytes);
-    h.text(path).value(uint8_t(read ? 1 : 0)).value(PackCache::hashOf(bytes.data(), bytes.size()));
+// Adds a file's path and content key to h (a marker when it cannot be
+// read); the key comes from the cache's file table when the file's stat
+// data are unchanged.
+void hashFile(PackCache::Hasher& h, PackCache& cache, const std::string& path) {
+    PackCache::Key content;
+    const bool read = cache.fileKey(path, content);
+    h.text(path).value(uint8_t(read ? 1 : 0)).value(content);
 }
 
 void hashMesh(PackCache::Hasher& h, const ObjMesh& mesh) {
@@ -120,20 +123,27 @@ void hashMesh(PackCache::Hasher& h, const ObjMesh& mesh) {
     // The used corners of every face, gathered into runs of whole values
     // (a Face has padding bytes of no defined value).
     h.value(uint64_t(mesh.faces.size()));
-    std::vector<int32_t> run;
-    run.reserve(1 << 16);
+    constexpr size_t kRun = 1 << 14;
+    constexpr size_t kFaceValues = 2 + 3 * Face::kMaxCorners;
+    std::unique_ptr<int32_t[]> run(new int32_t[kRun]);
+    size_t used = 0;
     for (const Face& f : mesh.faces) {
-        const int count = std::max(0, std::min(f.count, Face::kMaxCorners));
-        run.push_back(f.count);
-        run.push_back(f.material);
-        for (int k = 0; k < count; ++k)
-            run.insert(run.end(), {f.v[k], f.n[k], f.t[k]});
-        if (run.size() > (1 << 16) - 64) {
-            h.array(run);
-            run.clear();
+        if (used + kFaceValues > kRun) {
+            h.value(uint64_t(used)).bytes(run.get(), used * sizeof(int32_t));
+            used = 0;
         }
+        const int count = std::max(0, std::min(f.count, Face::kMaxCorners));
+        int32_t* to = run.get() + used;
+        *to++ = f.count;
+        *to++ = f.material;
+        for (int k = 0; k < count; ++k) {
+            *to++ = f.v[k];
+            *to++ = f.n[k];
+            *to++ = f.t[k];
+        }
+        used = size_t(to - run.get());
     }
-    h.array(run);
+    h.value(uint64_t(used)).bytes(run.get(), used * sizeof(int32_t));
     h.value(uint64_t(mesh.materials.size()));
     for (const Material& m : mesh.materials)
         h.text(m.textureFile).value(m.Ka).value(m.Kd).value(m.Ks).value(m.Ns);
@@ -142,9 +152,9 @@ void hashMesh(PackCache::Hasher& h, const ObjMesh& mesh) {
 // Everything the mesh bundle is made of: every mesh part's name, eye
 // marker, mesh, blendshape positions, weight map file and node matrix, and
 // the conversion flags.
-PackCache::Key meshBundleKey(const ProjectSnapshot& in) {
+PackCache::Key meshBundleKey(const ProjectSnapshot& in, PackCache& cache) {
     PackCache::Hasher h;
-    h.text("mesh bundle 1").value(int(kConvertAccumulatedRanges | kConvertNeedNormalMap));
+    h.text("mesh bundle 2").value(int(kConvertAccumulatedRanges | kConvertNeedNormalMap));
     for (const Item3dSnapshot& item : in.items3d) {
         if (item.meshRole != kRoleMeshPart)
             continue;
@@ -157,36 +167,30 @@ PackCache::Key meshBundleKey(const ProjectSnapshot& in) {
             if (shape)
                 h.array(shape->vertices);
         }
-        hashFile(h, item.weightMapPath);
+        hashFile(h, cache, item.weightMapPath);
     }
     return h.digest();
 }
 
-// The stored bundle as avatar.bin then avatar.json: uint64 size of the
-// binary part, its bytes, the JSON text.
-bool writeStoredBundle(const std::vector<uint8_t>& stored, const std::string& bundlePath) {
-    uint64_t binSize = 0;
-    if (stored.size() < 8)
-        return false;
-    std::memcpy(&binSize, stored.data(), 8);
-    if (binSize > stored.size() - 8)
-        return false;
-    const uint8_t* bin = stored.data() + 8;
-    return writeWholeFile(bundlePath + ".bin", bin, size_t(binSize)) &&
-           writeWholeFile(bundlePath + ".json", bin + binSize, stored.size() - 8 - size_t(binSize));
+// The cache key of the binary part of the bundle stored under `key` (the
+// entry under `key` holds the JSON text).
+PackCache::Key binaryKey(const PackCache::Key& key) {
+    PackCache::Hasher h;
+    h.text("mesh bundle binary").value(key);
+    return h.digest();
 }
 
-std::vector<uint8_t> bundleToStore(const CFinalFormat& format) {
-    const std::vector<uint8_t> bin = format.binaryBytes();
-    const std::string json = format.jsonText();
-    std::vector<uint8_t> stored(8 + bin.size() + json.size());
-    const uint64_t binSize = bin.size();
-    std::memcpy(stored.data(), &binSize, 8);
-    if (!bin.empty())
-        std::memcpy(stored.data() + 8, bin.data(), bin.size());
-    if (!json.empty())
-        std::memcpy(stored.data() + 8 + bin.size(), json.data(), json.size());
-    return stored;
+// The stored bundle: avatar.bin linked from the cache, avatar.json written
+// from its entry. Counts one lookup.
+bool takeStoredBundle(PackCache& cache, const PackCache::Key& key, const std::string& bundlePath) {
+    if (!cache.fetchFile(PackCache::MeshBundle, binaryKey(key), bundlePath + ".bin")) {
+        cache.count(PackCache::MeshBundle, false);
+        return false;
+    }
+    const auto writeJson = [&](const uint8_t* text, size_t size) {
+        return writeWholeFile(bundlePath + ".json", text, size);
+    };
+    return cache.use(PackCache::MeshBundle, key, writeJson);
 }
 
 // Converts every mesh part and writes the bundle; from the cache when the
@@ -195,9 +199,8 @@ void writeMeshBundle(const ProjectSnapshot& in, const std::string& bundlePath, c
                      PackCache* cache, std::string& reason) {
     PackCache::Key key;
     if (cache) {
-        key = meshBundleKey(in);
-        std::vector<uint8_t> stored;
-        if (cache->get(PackCache::MeshBundle, key, stored) && writeStoredBundle(stored, bundlePath)) {
+        key = meshBundleKey(in, *cache);
+        if (takeStoredBundle(*cache, key, bundlePath)) {
             LOG_INFO("mesh bundle taken from the pack cache\n");
             advance(progress, 5);
             advance(progress, 5);
@@ -216,8 +219,12 @@ void writeMeshBundle(const ProjectSnapshot& in, const std::string& bundlePath, c
     if (!format.Save(bundlePath)) {
         fail(reason, "cannot write the mesh bundle " + bundlePath + ".bin / .json");
     } else if (cache && converted) {
-        const std::vector<uint8_t> stored = bundleToStore(format);
-        cache->put(PackCache::MeshBundle, key, stored.data(), stored.size());
+        // The binary part is kept as the file just written (the JSON text
+        // last, so that an entry means a complete pair).
+        std::string json;
+        if (cache->storeFile(PackCache::MeshBundle, binaryKey(key), bundlePath + ".bin") &&
+            readWholeFile(bundlePath + ".json", json))
+            cache->put(PackCache::MeshBundle, key, json.data(), json.size());
     }
     advance(progress, 5);
 }
@@ -238,6 +245,8 @@ bool runPack3d(const ProjectSnapshot& in, const PackProgress& progress, PackCach
 
     copyTemplateFiles(in, out, reason);
     renameBundleScript(in, reason);
+    if (cache)
+        cache->saveFileTable(); // input files' content keys, for the next run
     LOG_INFO("pack3d end\n");
     return reason.empty();
 }

@@ -17,13 +17,24 @@
 // value again and stores it anew. Writes are atomic (writeWholeFile).
 // Keys are XXH3 128-bit hashes of everything the cached value depends on.
 //
-// Thread-safe: get and put may be called from several threads at once
-// (entries are distinct files, the counters are atomic). Nothing throws
-// except std::bad_alloc.
+// Input files are known by their content keys through a file table,
+// files.bin (the same framing, its payload one row per file: path, size,
+// inode, modification and change times in nanoseconds, when the row was
+// made, content key): a file whose stat data match its row is not read
+// again. A file modified within kRacySeconds before its row was made may
+// have changed again within the same timestamp tick; such a row is not
+// trusted and the file is hashed anew (and the new row is then trusted).
+//
+// Thread-safe: get, put and fileKey may be called from several threads at
+// once (entries are distinct files, the counters are atomic, the file table
+// has a lock). Nothing throws except std::bad_alloc.
 
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
+#include <map>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -39,6 +50,7 @@ public:
         uint64_t low = 0, high = 0;
         std::string hex() const;
         bool operator==(const Key& o) const { return low == o.low && high == o.high; }
+        bool operator!=(const Key& o) const { return !(*this == o); }
     };
 
     // Incremental XXH3 128-bit hashing of the inputs of one entry.
@@ -79,6 +91,11 @@ public:
     // empty) when there is none or the entry is damaged (it is then removed).
     // A hit marks the entry as recently used.
     bool get(Kind kind, const Key& key, std::vector<uint8_t>& payload);
+    // The same lookup without copying the payload out of the entry: `use`
+    // gets the sound payload in place and says whether it could use it.
+    // True when there was a sound entry and `use` returned true.
+    using PayloadUse = std::function<bool(const uint8_t* payload, size_t size)>;
+    bool use(Kind kind, const Key& key, const PayloadUse& use);
     // The payload of the entry file bytes `entry` stored under `key`; false
     // (payload empty) unless header, size, key and payload hash all match.
     static bool payloadOf(const uint8_t* entry, size_t size, const Key& key, std::vector<uint8_t>& payload);
@@ -96,6 +113,32 @@ public:
     // converted textures, the same for them; "" when nothing was looked up.
     std::string summary() const;
 
+    // Large outputs kept as files of their own, so that a hit links the
+    // stored file into place instead of copying its bytes:
+    // <kind>/<key>.raw holds the bytes, the entry <kind>/<key>.bin their
+    // size and hash. Neither call counts as a lookup (the caller counts).
+    // storeFile makes the stored file a hard link of `source` (a copy where
+    // linking is not possible); `source` must not be changed in place
+    // afterwards (files written through writeWholeFile never are). False
+    // when it could not be stored.
+    bool storeFile(Kind kind, const Key& key, const std::string& source);
+    // Puts the stored file at `target` (replacing it atomically) after
+    // checking its size and hash; false when there is none or it is damaged
+    // (it is then removed) or the target could not be made.
+    bool fetchFile(Kind kind, const Key& key, const std::string& target);
+
+    // The content key (XXH3 128 of the bytes) of the regular file at path,
+    // taken from the file table when its stat data match a trusted row,
+    // otherwise read and hashed (and the row made anew). False when the
+    // file cannot be read.
+    bool fileKey(const std::string& path, Key& key);
+    // Writes the file table when this run changed it: rows used by this run
+    // first, then older ones up to kMaxFileRows. False when it could not be
+    // written (the next run hashes the files again).
+    bool saveFileTable();
+    static constexpr int kRacySeconds = 2;
+    static constexpr size_t kMaxFileRows = 100000;
+
     // Removes the oldest entries (least recently used first) of every pack
     // cache of the workspace at `root` (Projects/*/build/packcache) until
     // they hold at most maxBytes together. Returns the bytes left.
@@ -104,9 +147,23 @@ public:
     static bool clear(const std::string& folder);
 
 private:
+    struct FileRow {
+        uint64_t size = 0, inode = 0;
+        int64_t mtimeNs = 0, ctimeNs = 0;
+        int64_t madeNs = 0; // wall clock when the file was stat'ed and hashed
+        Key key;
+        bool used = false; // looked up by this run
+    };
+
     std::string entryPath(Kind kind, const Key& key) const;
+    std::string rawPath(Kind kind, const Key& key) const;
+    void loadFileTable(); // under m_filesLock
 
     std::string m_folder;
+    std::mutex m_filesLock;
+    bool m_filesLoaded = false;
+    bool m_filesChanged = false;
+    std::map<std::string, FileRow> m_files;
     std::atomic<int> m_hits[KindCount] = {};
     std::atomic<int> m_lookups[KindCount] = {};
 };

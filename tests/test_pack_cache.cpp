@@ -12,13 +12,19 @@
 #include "scene/Item_3d.h"
 
 #include <gtest/gtest.h>
+#include <xxhash.h>
 
 #include <algorithm>
 #include <chrono>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <map>
+#include <thread>
 #include <tuple>
+
+#include <fcntl.h>
+#include <sys/stat.h>
 
 using namespace pack_test;
 using testing_support::TraceCapture;
@@ -235,3 +241,104 @@ TEST(PackCache, evictionKeepsTheWorkspaceBoundDroppingTheOldestFirst) {
 }
 
 } // namespace
+
+namespace {
+
+// The XXH3 128-bit hash of the file's bytes, as the cache's content key.
+PackCache::Key contentOf(const std::string& path) {
+    std::string bytes;
+    EXPECT_TRUE(readWholeFile(path, bytes));
+    const XXH128_hash_t h = XXH3_128bits(bytes.data(), bytes.size());
+    return {h.low64, h.high64};
+}
+
+void setMtime(const std::string& path, const struct timespec& mtime) {
+    const struct timespec times[2] = {{0, UTIME_OMIT}, mtime};
+    ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), times, 0), 0);
+}
+
+} // namespace
+
+// A row of the file table names a file's content only while its stat data
+// hold: a rewrite in place of the same size with its old modification time
+// restored, or another file renamed over it, is hashed anew in the next run.
+TEST(PackCache, fileTableRowsFollowTheFileNotItsSizeAndTime) {
+    const std::vector<std::pair<const char*, std::function<void(const std::string&)>>> edits = {
+        {"nothing", [](const std::string&) {}},
+        {"rewritten in place, old time restored",
+         [](const std::string& path) {
+             struct stat st;
+             ASSERT_EQ(::stat(path.c_str(), &st), 0);
+             std::ofstream(path, std::ios::binary | std::ios::in) << "XY";
+             setMtime(path, st.st_mtim);
+         }},
+        {"replaced by a file of the same size and time",
+         [](const std::string& path) {
+             struct stat st;
+             ASSERT_EQ(::stat(path.c_str(), &st), 0);
+             std::ofstream(path + ".new", std::ios::binary) << "other bytes, same size";
+             setMtime(path + ".new", st.st_mtim);
+             fs::rename(path + ".new", path);
+         }},
+        {"table damaged", [](const std::string& path) {
+             const std::string table = fs::path(path).parent_path().string() + "/cache/files.bin";
+             std::string bytes;
+             ASSERT_TRUE(readWholeFile(table, bytes));
+             bytes[bytes.size() - 3] ^= 1;
+             ASSERT_TRUE(writeWholeFile(table, bytes.data(), bytes.size()));
+         }},
+    };
+    std::vector<testing_support::ScratchDir> dirs(edits.size());
+    for (const auto& dir : dirs)
+        std::ofstream(dir.path() + "/frame.png", std::ios::binary) << "the bytes of a frame!!";
+    // Rows of files changed within the last two seconds are not trusted:
+    // wait until these files' would be.
+    struct stat st;
+    ASSERT_EQ(::stat((dirs.back().path() + "/frame.png").c_str(), &st), 0);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (std::chrono::system_clock::now().time_since_epoch() <
+               std::chrono::seconds(st.st_ctim.tv_sec + PackCache::kRacySeconds + 1) &&
+           std::chrono::steady_clock::now() < deadline)
+        std::this_thread::yield();
+    for (size_t i = 0; i < edits.size(); ++i) {
+        const auto& [what, edit] = edits[i];
+        const std::string path = dirs[i].path() + "/frame.png", folder = dirs[i].path() + "/cache";
+        PackCache::Key key;
+        {
+            PackCache first(folder);
+            ASSERT_TRUE(first.fileKey(path, key));
+            EXPECT_EQ(key, contentOf(path)) << what;
+            ASSERT_TRUE(first.saveFileTable());
+        }
+        edit(path);
+        PackCache second(folder);
+        ASSERT_TRUE(second.fileKey(path, key)) << what;
+        EXPECT_EQ(key, contentOf(path)) << what;
+    }
+}
+
+// avatar.bin is linked out of the cache: a tool that rewrites out/avatar.bin
+// in place damages the stored copy too, which the next pack notices.
+TEST(PackCache, meshBundleOutputEditedInPlaceIsNotReusedAfterwards) {
+    TraceCapture trace;
+    PackWorkspace ws("proj");
+    ProjectSnapshot p;
+    p.root = ws.root();
+    p.projectName = "proj";
+    add3d(ws, p);
+    pack(p, false);
+    const Files cold = outFilesOf(ws);
+    pack(p, true);
+    const auto reuse = [&] {
+        for (const auto& m : pack(p, true))
+            if (m.first.find("reused: ") != std::string::npos)
+                return m.first;
+        return std::string();
+    };
+    EXPECT_EQ(reuse(), "mesh bundles reused: 1 of 1, textures reused: 1 of 1");
+    std::ofstream(ws.project("out/avatar.bin"), std::ios::binary | std::ios::in) << "garbage";
+    EXPECT_EQ(reuse(), "mesh bundles reused: 0 of 1, textures reused: 1 of 1");
+    EXPECT_TRUE(outFilesOf(ws) == cold) << trace.all();
+    EXPECT_EQ(reuse(), "mesh bundles reused: 1 of 1, textures reused: 1 of 1");
+    EXPECT_TRUE(outFilesOf(ws) == cold);
+}
