@@ -42,7 +42,30 @@ struct AtlasResult {
 struct AtlasInputs {
     const std::vector<TexFrame>& frames;
     const std::vector<PackCache::Key>& keys;
+    const AtlasComposer::PixelSource& pixels;
 };
+
+// compose, fetching the pixels of frames whose image is empty; false (with
+// `error`) when a frame's pixels cannot be had.
+bool composeFetching(const AtlasInputs& in, int index, AtlasSize size, ImageBuffer& atlas, std::string& error) {
+    atlas.create(size.width, size.height, 4);
+    for (size_t i = 0; i < in.frames.size(); ++i) {
+        const TexFrame& f = in.frames[i];
+        if (f.atlasIndex != index || !insideAtlas(f, size))
+            continue;
+        if (!f.image.data.empty() || !in.pixels) {
+            copyFrame(f, atlas);
+            continue;
+        }
+        TexFrame fetched = f;
+        if (!in.pixels(i, fetched.image)) {
+            error = "the pixels of " + f.path + " could not be read again";
+            return false;
+        }
+        copyFrame(fetched, atlas);
+    }
+    return true;
+}
 
 AtlasResult encodeAtlas(const AtlasInputs& in, int index, AtlasSize size, const std::string& path, bool helperThread,
                         PackCache* cache);
@@ -100,8 +123,11 @@ AtlasResult encodeAtlas(const AtlasInputs& in, int index, AtlasSize size, const 
         }
     }
     auto t0 = SteadyClock::now();
-    const ImageBuffer atlas = AtlasComposer::compose(in.frames, index, size);
+    ImageBuffer atlas;
+    const bool composed = composeFetching(in, index, size, atlas, r.error);
     r.composeSeconds = secondsSince(t0);
+    if (!composed)
+        return r;
     t0 = SteadyClock::now();
     bool stored = false;
     if (cache && !keyed) {
@@ -143,7 +169,8 @@ std::vector<std::string> AtlasComposer::composeAndSave(const std::vector<TexFram
                                                        const std::vector<AtlasSize>& atlases,
                                                        const std::string& outDir, int threads, Timing* timing,
                                                        std::string* failure, PackCache* cache,
-                                                       const std::vector<PackCache::Key>& frameKeys) {
+                                                       const std::vector<PackCache::Key>& frameKeys,
+                                                       const PixelSource& pixels) {
     if (failure)
         failure->clear();
     const int workers = std::min<int>(resolveThreadCount(threads), std::max<int>(1, int(atlases.size())));
@@ -157,7 +184,7 @@ std::vector<std::string> AtlasComposer::composeAndSave(const std::vector<TexFram
     // idles at the end. The bytes are the same either way.
     parallelFor(atlases.size(), workers, [&](size_t a) {
         const bool tail = workers > 1 && atlases.size() - a < size_t(workers);
-        results[a] = makeAtlas({frames, frameKeys}, int(a), atlases[a], outDir + names[a], tail, cache);
+        results[a] = makeAtlas({frames, frameKeys, pixels}, int(a), atlases[a], outDir + names[a], tail, cache);
     });
 
     // Report in atlas order, as a single-threaded run would.

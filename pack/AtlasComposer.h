@@ -7,11 +7,16 @@
 #include "pack/PackCache.h"
 #include "pack/TexFrame.h"
 
+#include <functional>
 #include <string>
 #include <vector>
 
 class AtlasComposer {
 public:
+    // The pixels of frame i (a position in frames) when its image was left
+    // empty; false when they cannot be had. Called from several threads.
+    using PixelSource = std::function<bool(size_t frame, ImageBuffer& pixels)>;
+
     // Time spent, in seconds of wall clock, per phase of the last call.
     struct Timing {
         double compose = 0;
@@ -32,13 +37,16 @@ public:
     // `frameKeys` (parallel to frames) names the pixels of every frame of an
     // atlas, the atlas is known by those keys, its rectangles and its size,
     // and a hit is neither composed nor encoded; otherwise by its composed
-    // pixels.
+    // pixels. Frames of an empty image get their pixels from `pixels` when
+    // their atlas is composed (an atlas with a frame it cannot give is not
+    // written).
     static std::vector<std::string> composeAndSave(const std::vector<TexFrame>& frames, const std::vector<int>& order,
                                                    const std::vector<AtlasSize>& atlases,
                                                    const std::string& outDir, int threads,
                                                    Timing* timing = nullptr, std::string* failure = nullptr,
                                                    PackCache* cache = nullptr,
-                                                   const std::vector<PackCache::Key>& frameKeys = {});
+                                                   const std::vector<PackCache::Key>& frameKeys = {},
+                                                   const PixelSource& pixels = {});
 
     // The atlas picture alone (no logging). Frames whose rectangle does not
     // lie inside the atlas are skipped.

@@ -133,7 +133,9 @@ bool BigTexPacker::runSteps(const BigTexJob& job, Timing* timing, std::string& r
     std::string atlasFailure;
     const std::vector<std::string> names = AtlasComposer::composeAndSave(
         frames.frames, order, atlases, job.projectDir + "/out/", job.threads, &ct, &atlasFailure, job.cache,
-        frames.keys);
+        frames.keys, [&](size_t i, ImageBuffer& pixels) {
+            return job.cache && FrameGatherer::pixelsOf(frames, i, *job.cache, pixels);
+        });
     if (job.cache)
         job.cache->saveFileTable(); // the frames' content keys, for the next run
     t.atlases = secondsSince(t0);

@@ -9,6 +9,8 @@
 #include "pack/FrameSequence.h"
 #include "pack/PackCache.h"
 
+#include <algorithm>
+#include <array>
 #include <cstring>
 #include <filesystem>
 
@@ -42,6 +44,7 @@ struct Decoded {
     TexFrame frame;
     bool loaded = false;
     PackCache::Key key; // zero: none
+    uint8_t whole = 0;  // kept whole, not trimmed
     std::vector<Trace::Entry> trace;
     double decodeSeconds = 0;
     double trimSeconds = 0;
@@ -63,38 +66,68 @@ bool frameKey(PackCache& cache, const std::string& path, bool keepWhole, PackCac
 
 constexpr int kFrameFields = 11;
 
-// A trimmed, cropped frame as the cache stores it: the pixels, then 11
-// int32 (source size, trim box, trimmed size, image width, height), so that
-// a stored frame's bytes become its image without a copy.
+// A frame's sizes as the cache stores them: 11 int32 (source size, trim
+// box, trimmed size, image width, height, channels).
+using FrameFields = std::array<int32_t, kFrameFields>;
+
+FrameFields fieldsOf(const TexFrame& f) {
+    return {f.srcWidth,  f.srcHeight, f.trimLeft,  f.trimBottom,   f.trimRight,   f.trimTop,
+            f.trimWidth, f.trimHeight, f.image.width, f.image.height, f.image.channels};
+}
+
+// Sets the sizes of f from stored fields (not its pixels); false when they
+// do not describe a cropped 4-byte frame of `pixelBytes` bytes.
+bool sizesFrom(const FrameFields& v, size_t pixelBytes, TexFrame& f) {
+    if (v[8] <= 0 || v[9] <= 0 || v[10] != 4 || v[8] != v[6] || v[9] != v[7] ||
+        uint64_t(v[8]) * uint64_t(v[9]) * 4 != pixelBytes)
+        return false;
+    f.srcWidth = v[0], f.srcHeight = v[1], f.trimLeft = v[2], f.trimBottom = v[3];
+    f.trimRight = v[4], f.trimTop = v[5], f.trimWidth = v[6], f.trimHeight = v[7];
+    f.cropped = true;
+    return true;
+}
+
+// A trimmed, cropped frame as the cache stores it: the pixels, then its
+// fields, so that a stored frame's bytes become its image without a copy.
 std::vector<uint8_t> frameBytes(const TexFrame& f) {
-    const int32_t fields[kFrameFields] = {f.srcWidth,  f.srcHeight, f.trimLeft,      f.trimBottom,
-                                          f.trimRight, f.trimTop,   f.trimWidth,     f.trimHeight,
-                                          f.image.width, f.image.height, f.image.channels};
+    const FrameFields fields = fieldsOf(f);
     std::vector<uint8_t> out(f.image.data.size() + sizeof fields);
     if (!f.image.data.empty())
         std::memcpy(out.data(), f.image.data.data(), f.image.data.size());
-    std::memcpy(out.data() + f.image.data.size(), fields, sizeof fields);
+    std::memcpy(out.data() + f.image.data.size(), fields.data(), sizeof fields);
     return out;
 }
 
 // The frame stored by frameBytes, taking over `bytes`; false when they do
 // not describe one.
 bool frameFrom(std::vector<uint8_t>& bytes, TexFrame& f) {
-    int32_t v[kFrameFields];
+    FrameFields v;
     if (bytes.size() < sizeof v)
         return false;
     const size_t pixels = bytes.size() - sizeof v;
-    std::memcpy(v, bytes.data() + pixels, sizeof v);
-    if (v[8] <= 0 || v[9] <= 0 || v[10] != 4 || v[8] != v[6] || v[9] != v[7] ||
-        uint64_t(v[8]) * uint64_t(v[9]) * 4 != pixels)
+    std::memcpy(v.data(), bytes.data() + pixels, sizeof v);
+    if (!sizesFrom(v, pixels, f))
         return false;
-    f.srcWidth = v[0], f.srcHeight = v[1], f.trimLeft = v[2], f.trimBottom = v[3];
-    f.trimRight = v[4], f.trimTop = v[5], f.trimWidth = v[6], f.trimHeight = v[7];
     bytes.resize(pixels);
     f.image.data = std::move(bytes);
     f.image.width = v[8], f.image.height = v[9], f.image.channels = v[10];
-    f.cropped = true;
     return true;
+}
+
+// Stores the sizes of a frame whose pixels are stored under the same key.
+void putSizes(PackCache& cache, const PackCache::Key& key, const TexFrame& f) {
+    const FrameFields fields = fieldsOf(f);
+    cache.put(PackCache::FrameInfo, key, fields.data(), sizeof fields);
+}
+
+// The frame's sizes from the cache, without its pixels.
+bool storedSizes(PackCache& cache, const PackCache::Key& key, TexFrame& f) {
+    std::vector<uint8_t> bytes;
+    FrameFields v;
+    if (!cache.get(PackCache::FrameInfo, key, bytes) || bytes.size() != sizeof v)
+        return false;
+    std::memcpy(v.data(), bytes.data(), sizeof v);
+    return sizesFrom(v, size_t(v[8] > 0 ? v[8] : 0) * size_t(v[9] > 0 ? v[9] : 0) * 4, f);
 }
 
 Decoded decodeFrame(const std::string& path, bool keepWhole, PackCache* cache) {
@@ -103,8 +136,15 @@ Decoded decodeFrame(const std::string& path, bool keepWhole, PackCache* cache) {
     PackCache::Key key;
     const bool keyed = cache && frameKey(*cache, path, keepWhole, key);
     if (keyed) {
+        // Its sizes are enough to place it; its pixels wait in the cache.
+        if (storedSizes(*cache, key, d.frame)) {
+            d.loaded = true;
+            d.key = key;
+            return d;
+        }
         std::vector<uint8_t> bytes;
         if (cache->get(PackCache::Frame, key, bytes) && frameFrom(bytes, d.frame)) {
+            putSizes(*cache, key, d.frame);
             d.loaded = true;
             d.key = key;
             return d;
@@ -113,7 +153,8 @@ Decoded decodeFrame(const std::string& path, bool keepWhole, PackCache* cache) {
     d = decodeFile(path, keepWhole);
     if (keyed && d.loaded && d.frame.cropped) {
         const std::vector<uint8_t> bytes = frameBytes(d.frame);
-        cache->put(PackCache::Frame, key, bytes.data(), bytes.size());
+        if (cache->put(PackCache::Frame, key, bytes.data(), bytes.size()))
+            putSizes(*cache, key, d.frame);
         d.key = key;
     }
     return d;
@@ -166,7 +207,10 @@ public:
         m_decoded.resize(files.size());
         const auto t0 = SteadyClock::now();
         parallelFor(files.size(), resolveThreadCount(threads),
-                    [&](size_t i) { m_decoded[i] = decodeFrame(files[i].first, files[i].second, cache); });
+                    [&](size_t i) {
+                        m_decoded[i] = decodeFrame(files[i].first, files[i].second, cache);
+                        m_decoded[i].whole = files[i].second ? 1 : 0;
+                    });
         addWallTime(secondsSince(t0), decodeSeconds, trimSeconds);
         for (size_t i = 0; i < files.size(); ++i)
             m_index.emplace(files[i].first, i);
@@ -176,8 +220,11 @@ public:
     // (or has already handed it out).
     Decoded take(const std::string& path, bool keepWhole) {
         const auto it = m_index.find(path);
-        if (it == m_index.end())
-            return decodeFrame(path, keepWhole, m_cache);
+        if (it == m_index.end()) {
+            Decoded d = decodeFrame(path, keepWhole, m_cache);
+            d.whole = keepWhole ? 1 : 0;
+            return d;
+        }
         // Taken once: a file that failed to load is tried again when another
         // item reaches it, as a sequential walk would.
         Decoded d = std::move(m_decoded[it->second]);
@@ -224,6 +271,7 @@ bool addFrame(FrameSet& set, Decoded decoded) {
     set.table.emplace(decoded.frame.path, int(set.frames.size()));
     set.frames.push_back(std::move(decoded.frame));
     set.keys.push_back(decoded.key);
+    set.whole.push_back(decoded.whole);
     return true;
 }
 
@@ -248,6 +296,36 @@ void gatherSequence(FrameSet& set, const Sticker2d& sticker, Prefetched& prefetc
 }
 
 } // namespace
+
+bool FrameGatherer::pixelsOf(const FrameSet& set, size_t i, PackCache& cache, ImageBuffer& pixels) {
+    if (i >= set.frames.size() || i >= set.keys.size() || i >= set.whole.size())
+        return false;
+    const TexFrame& f = set.frames[i];
+    // Same source size and trim box.
+    const auto sameTrim = [&](const TexFrame& t) {
+        const FrameFields a = fieldsOf(t), b = fieldsOf(f);
+        return std::equal(a.begin(), a.begin() + 8, b.begin());
+    };
+    TexFrame stored;
+    std::vector<uint8_t> bytes;
+    if (cache.get(PackCache::Frame, set.keys[i], bytes) && frameFrom(bytes, stored) && sameTrim(stored)) {
+        pixels = std::move(stored.image);
+        return true;
+    }
+    // The stored pixels are gone: the file again, if it still holds the
+    // content the frame was keyed by.
+    const bool whole = set.whole[i] != 0;
+    PackCache::Key key;
+    if (!frameKey(cache, f.path, whole, key) || key != set.keys[i])
+        return false;
+    Decoded d = decodeFile(f.path, whole);
+    if (!d.loaded || !d.frame.cropped || !sameTrim(d.frame))
+        return false;
+    const std::vector<uint8_t> again = frameBytes(d.frame);
+    cache.put(PackCache::Frame, key, again.data(), again.size());
+    pixels = std::move(d.frame.image);
+    return true;
+}
 
 FrameSet FrameGatherer::gather(const std::vector<Sticker2d>& stickers, int threads, double* decodeSeconds,
                                double* trimSeconds, PackCache* cache) {

@@ -20,6 +20,8 @@ struct FrameSet {
     // With a cache: the cache key of each frame (parallel to frames), which
     // names its trimmed pixels; a zero key when the frame has none.
     std::vector<PackCache::Key> keys;
+    // Whether each frame is kept whole (parallel to frames).
+    std::vector<uint8_t> whole;
     // The frame at `path`, or null.
     const TexFrame* find(const std::string& path) const;
 };
@@ -38,8 +40,16 @@ public:
     // With a cache, a frame file whose content key (from the cache's file
     // table when its stat data are unchanged) names a stored frame is taken
     // from it instead of being decoded and trimmed.
+    // A frame whose sizes are stored too is gathered without its pixels
+    // (an empty image); pixelsOf fetches them when an atlas needs them.
     static FrameSet gather(const std::vector<Sticker2d>& stickers, int threads = 0,
                            double* decodeSeconds = nullptr, double* trimSeconds = nullptr,
                            PackCache* cache = nullptr);
+
+    // The trimmed pixels of frame i of a set gathered with `cache`: the
+    // stored ones, or the file decoded again when they are gone and its
+    // content is still the one keyed. False when neither gives pixels of
+    // the frame's trim box. Thread-safe.
+    static bool pixelsOf(const FrameSet& set, size_t i, PackCache& cache, ImageBuffer& pixels);
 };
 

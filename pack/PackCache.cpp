@@ -24,8 +24,8 @@ namespace {
 
 constexpr char kMagic[4] = {'L', 'P', 'C', '1'};
 constexpr size_t kHeaderBytes = 4 + 4 + 8 + 16 + 16;
-const char* const kKindFolders[PackCache::KindCount] = {"frames", "atlases", "meshes", "textures"};
-const char* const kKindNames[PackCache::KindCount] = {"frames", "atlases", "mesh bundles", "textures"};
+const char* const kKindFolders[PackCache::KindCount] = {"frames", "atlases", "meshes", "textures", "frameinfo"};
+const char* const kKindNames[PackCache::KindCount] = {"frames", "atlases", "mesh bundles", "textures", "frame sizes"};
 
 void putU32(uint8_t* p, uint32_t v) {
     for (int i = 0; i < 4; ++i)

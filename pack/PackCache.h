@@ -77,7 +77,8 @@ public:
     static Key hashOf(const void* data, size_t size);
 
     // What the cache keeps.
-    enum Kind { Frame = 0, Atlas = 1, MeshBundle = 2, Texture = 3, KindCount = 4 };
+    // FrameInfo: a stored frame's sizes and trim box without its pixels.
+    enum Kind { Frame = 0, Atlas = 1, MeshBundle = 2, Texture = 3, FrameInfo = 4, KindCount = 5 };
 
     // The cache folder of a project: <projectDir>/build/packcache.
     static std::string folderOf(const std::string& projectDir);

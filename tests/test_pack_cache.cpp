@@ -342,3 +342,22 @@ TEST(PackCache, meshBundleOutputEditedInPlaceIsNotReusedAfterwards) {
     EXPECT_EQ(reuse(), "mesh bundles reused: 1 of 1, textures reused: 1 of 1");
     EXPECT_TRUE(outFilesOf(ws) == cold);
 }
+
+// Frames are placed by their stored sizes and their pixels fetched only for
+// atlases made anew: with the stored pixels gone, the files are decoded again.
+TEST(PackCache, framesWhosePixelsAreGoneAreDecodedAgainForANewAtlas) {
+    TraceCapture trace;
+    PackWorkspace ws("proj");
+    ProjectSnapshot p;
+    p.root = ws.root();
+    p.projectName = "proj";
+    p.items2d = {sticker(ws, "a"), sticker(ws, "b")};
+    pack(p, true);
+    writeFrame(ws, "b", 1, 77);
+    pack(p, false);
+    const Files cold = outFilesOf(ws);
+    for (const char* folder : {"/frames", "/atlases"})
+        fs::remove_all(PackCache::folderOf(ws.project()) + folder);
+    pack(p, true);
+    EXPECT_TRUE(outFilesOf(ws) == cold) << trace.all();
+}
