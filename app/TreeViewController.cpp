@@ -401,7 +401,7 @@ QTreeWidgetItem* TreeViewController::addEntry(int index) {
         if (i) {
             i->mesh->name = name;
             i->name = name;
-            m_scene.attachItem(i);
+            attachToScene(i);
             i->setWidth(60);
             i->setHeight(60);
             i->setZ(layout2d::kForegroundDepth);
@@ -416,7 +416,7 @@ QTreeWidgetItem* TreeViewController::addEntry(int index) {
         if (i) {
             i->mesh->name = name;
             i->name = name;
-            m_scene.attachItem(i);
+            attachToScene(i);
             if (holder->projectType & kProject3d)
                 i->setScale(60, 60, 60);
             else if (holder->projectType & kProjectP2a)
@@ -430,7 +430,7 @@ QTreeWidgetItem* TreeViewController::addEntry(int index) {
         auto* i = dynamic_cast<Item_ar*>(holder->createItem(kItemAr));
         if (i) {
             i->name = name;
-            m_scene.attachItem(i);
+            attachToScene(i);
             if (i->mesh && i->mesh->node)
                 i->mesh->node->setPosition({0, 0, 1.0f});
         }
@@ -445,6 +445,14 @@ QTreeWidgetItem* TreeViewController::addEntry(int index) {
     Trace::out("onTreeViewAddItem:%s:%s\n", ss(target->text(0)).c_str(), name.c_str());
     afterStructuralChange(entry, target);
     return entry;
+}
+
+void TreeViewController::attachToScene(Item* item) {
+    m_scene.attachItem(item);
+    // The new node is the root's last child; the views put it back in depth
+    // order before their next frame, or nearer quads (the phone frame) that
+    // are drawn first would hide it.
+    SceneRegistry::instance().sortRequested = true;
 }
 
 void TreeViewController::onTreeViewDeleteItem(bool isgroup) {
@@ -983,6 +991,7 @@ void TreeViewController::onOpenProject(const ProjectDocument& doc) {
     resetRoots();
     ProjectTree tree;
     doc.applyTo(*MainDataHolder::instance(), tree);
+    SceneRegistry::instance().sortRequested = true;
     projectName = doc.projectname;
     buildEntries(tree);
     m_tree->clearSelection();
@@ -1007,6 +1016,7 @@ void TreeViewController::restoreState(const std::string& bytes, const std::strin
     resetRoots();
     ProjectTree tree;
     doc.applyTo(*MainDataHolder::instance(), tree);
+    SceneRegistry::instance().sortRequested = true;
     buildEntries(tree);
     m_stateBytes = currentBytes();
     if (!selected.empty())

@@ -136,6 +136,9 @@ private:
     struct Op; // one user operation: nested operations record once
     friend struct Op;
     QTreeWidgetItem* addEntry(int index);
+    // Attaches the item's mesh under the scene root and asks the views to
+    // re-sort the root's children by depth.
+    void attachToScene(Item* item);
     void deleteEntry(bool isgroup);
     void buildEntries(const ProjectTree& tree);
     void removeProjectEntries();

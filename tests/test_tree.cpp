@@ -8,8 +8,10 @@
 #include "scene/Item_3d.h"
 #include "scene/Item_ar.h"
 #include "scenegraph/GLNode.h"
+#include "viewer/BaseMeshViewer.h"
 
 #include <QAction>
+#include <QImage>
 #include <QContextMenuEvent>
 #include <QLineEdit>
 #include <QMenu>
@@ -193,4 +195,25 @@ TEST_F(TreeOps, filesDroppedFromTheDesktopBecomeItems) {
     ASSERT_EQ(root(2)->childCount(), 3); // Global Params, the mesh, "+"
     EXPECT_EQ(texts(root(2)->child(1)), std::vector<std::string>{"box"});
     EXPECT_EQ(tree->undoStack()->count(), 2);
+}
+
+TEST_F(TreeOps, aNewItemShowsAtOnceBehindThePhoneScreen) {
+    ASSERT_TRUE(editor->createProject(1, "front"));
+    // The free view backed off until the whole phone frame is in sight: the
+    // face shows through its see-through screen.
+    auto* view = w<BaseMeshViewer>("p_freeView");
+    view->setCameraOffset({0, 0, 30});
+    const QImage before = view->grabFramebuffer();
+    auto* item = item2d(tree, addTo(0));
+    ASSERT_TRUE(item && item->mesh && item->mesh->node);
+    click(root(0)); // no gizmo over the quad
+    // The pixel under the centre of the new quad, as the view projects it.
+    const math3d::Vec3 centre = math3d::transformPoint(item->mesh->node->worldMatrix(), {0, 0, 0});
+    const math3d::Vec3 at = view->camera().project(math3d::transformPoint(view->sceneNode().localMatrix(), centre));
+    const QPoint p(int(at.x), view->height() - 1 - int(at.y));
+    ASSERT_TRUE(view->rect().contains(p));
+    const QImage after = view->grabFramebuffer();
+    const QRgb a = after.pixel(p), b = before.pixel(p);
+    const int change = std::abs(qRed(a) - qRed(b)) + std::abs(qGreen(a) - qGreen(b)) + std::abs(qBlue(a) - qBlue(b));
+    EXPECT_GT(change, 96) << "the quad is hidden at " << p.x() << "," << p.y();
 }
