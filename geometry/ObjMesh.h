@@ -192,8 +192,11 @@ public:
     // needed). Returns 1. A path of 500 bytes or longer is refused (0).
     int loadTexture(const std::string& imagePath);
 
-    // Copies all mesh data of other (not name, node, visible, highlighted).
-    // Nothing when other is this mesh.
+    // clear(), then copies all mesh data of other: arrays, materials with
+    // their pixels, bounds, filePath, mtlFile, pickable, the mode override
+    // and the half-edge copy. name, visible and highlighted stay; node is
+    // null afterwards (clear() forgets it), so a caller copying into a mesh
+    // the scene shows sets node back itself. Nothing when other is this mesh.
     virtual void copyFrom(const ObjMesh& other);
     // Copies the vertices vertexIds (in that order: new index = position in
     // vertexIds) into out, with every face whose corners all lie in the set
