@@ -79,6 +79,11 @@ LumoEditor::LumoEditor(QWidget* parent)
     {
         std::shared_ptr<MainDataHolder> holder = MainDataHolder::instance();
         holder->init(m_root);
+        // The parameter lists belong to the process-wide holder: a window
+        // made after another one reads the template afresh rather than
+        // adding its declarations a second time.
+        holder->globalParams.clear();
+        holder->materialParams.clear();
         holder->parseTemplate();
     }
     updateTitle();

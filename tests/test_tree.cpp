@@ -11,8 +11,9 @@
 #include "viewer/BaseMeshViewer.h"
 
 #include <QAction>
-#include <QImage>
 #include <QContextMenuEvent>
+#include <QImage>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMessageBox>
@@ -20,6 +21,7 @@
 #include <QUndoStack>
 #include <QUrl>
 #include <regex>
+#include <sstream>
 
 using namespace testing_support;
 
@@ -216,4 +218,26 @@ TEST_F(TreeOps, aNewItemShowsAtOnceBehindThePhoneScreen) {
     const QRgb a = after.pixel(p), b = before.pixel(p);
     const int change = std::abs(qRed(a) - qRed(b)) + std::abs(qGreen(a) - qGreen(b)) + std::abs(qBlue(a) - qBlue(b));
     EXPECT_GT(change, 96) << "the quad is hidden at " << p.x() << "," << p.y();
+}
+
+TEST_F(TreeOps, aNewWindowListsEachTemplateParameterOnce) {
+    // Declarations counted in the template script itself.
+    std::istringstream script(readFile(LUMO_SOURCE_DIR "/data/tools/3d_template/script.js"));
+    int declared[2] = {0, 0};
+    const std::regex declaration(R"(^//\s*@([gm])param\s+\S+\s+\{.*)");
+    std::smatch m;
+    for (std::string line; std::getline(script, line);)
+        if (std::regex_match(line, m, declaration))
+            ++declared[m[1] == "g" ? 0 : 1];
+    ASSERT_GT(declared[0] + declared[1], 0);
+    for (const char* project : {"first", "second"}) {
+        if (project != std::string("first"))
+            openWindow();
+        ASSERT_TRUE(editor->createProject(2, project));
+        for (int k : {0, 1}) {
+            auto* board = w<QWidget>(k == 0 ? "g_param" : "m_param");
+            ASSERT_NE(board, nullptr);
+            EXPECT_EQ(board->findChildren<QLabel*>().size(), declared[k]) << project;
+        }
+    }
 }

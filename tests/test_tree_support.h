@@ -33,9 +33,11 @@ protected:
         fs::create_directory_symlink(LUMO_SOURCE_DIR "/data", ws.file("data"));
         previous = QDir::currentPath();
         ASSERT_TRUE(QDir::setCurrent(QString::fromStdString(ws.path())));
-        // The holder is process-wide: every window start appends the template.
-        MainDataHolder::instance()->globalParams.clear();
-        MainDataHolder::instance()->materialParams.clear();
+        openWindow();
+    }
+    // A new main window in place of the current one, shown.
+    void openWindow() {
+        editor.reset();
         editor = std::make_unique<LumoEditor>();
         tree = editor->treeController();
         editor->show();
