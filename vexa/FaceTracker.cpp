@@ -9,7 +9,17 @@
 
 #include <algorithm>
 #include <cmath>
+#include <condition_variable>
+#include <cstdint>
 #include <fstream>
+#include <mutex>
+#include <thread>
+
+#ifdef __linux__
+#include <sys/resource.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+#endif
 
 namespace vexa {
 
@@ -41,8 +51,19 @@ double alphaFor(double fc, double dt) {
 
 struct FaceTracker::Impl {
     mutable dlib::frontal_face_detector detector = dlib::get_frontal_face_detector();
+    mutable std::mutex detectorMutex;  // the detector keeps scratch state
     dlib::shape_predictor predictor;
-    cv::Mat grey, small;
+    cv::Mat grey;
+
+    // The detection worker: one search at a time. `generation` tells the
+    // searches of the current source from those of a forgotten one.
+    std::thread worker;
+    mutable std::mutex mutex;
+    std::condition_variable wake;
+    bool quit = false, queued = false, running = false, ready = false;
+    cv::Mat job;
+    std::uint64_t jobGeneration = 0, resultGeneration = 0, generation = 0;
+    std::vector<FoundFace> result;
 
     Landmarks predict(const cv::Mat& g, const Box& b) const {
         dlib::cv_image<unsigned char> img(g);
@@ -54,9 +75,88 @@ struct FaceTracker::Impl {
             l[i] = {float(shape.part(i).x()), float(shape.part(i).y())};
         return l;
     }
+
+    ~Impl() {
+        {
+            std::lock_guard<std::mutex> lock(mutex);
+            quit = true;
+        }
+        wake.notify_all();
+        if (worker.joinable())
+            worker.join();
+    }
+
+    // Hands a copy of `g` to the worker unless it is busy or holds faces not
+    // taken up yet; false then.
+    bool submit(const FaceTracker& owner, const cv::Mat& g) {
+        std::lock_guard<std::mutex> lock(mutex);
+        if (queued || running || ready)
+            return false;
+        g.copyTo(job);
+        jobGeneration = generation;
+        queued = true;
+        if (!worker.joinable())
+            worker = std::thread([this, &owner] { run(owner); });
+        wake.notify_one();
+        return true;
+    }
+
+    // The faces of the last finished search of the current source, once.
+    bool take(std::vector<FoundFace>& faces) {
+        std::lock_guard<std::mutex> lock(mutex);
+        if (!ready)
+            return false;
+        ready = false;
+        if (resultGeneration != generation)
+            return false;
+        faces.swap(result);
+        return true;
+    }
+
+    void forget() {
+        std::lock_guard<std::mutex> lock(mutex);
+        ++generation;
+        queued = ready = false;
+        result.clear();
+    }
+
+    void run(const FaceTracker& owner) {
+#ifdef __linux__
+        // The search may take several frames; the thread that draws them
+        // comes first.
+        setpriority(PRIO_PROCESS, id_t(syscall(SYS_gettid)), 10);
+#endif
+        std::unique_lock<std::mutex> lock(mutex);
+        for (;;) {
+            wake.wait(lock, [this] { return quit || queued; });
+            if (quit)
+                return;
+            cv::Mat g;
+            std::swap(g, job);
+            const std::uint64_t gen = jobGeneration;
+            queued = false;
+            running = true;
+            lock.unlock();
+            std::vector<FoundFace> faces;
+            try {
+                faces = owner.detect(g.data, g.cols, g.rows);
+            } catch (...) {
+                faces.clear();  // a failed search finds nothing
+            }
+            lock.lock();
+            running = false;
+            if (gen == generation) {
+                result.swap(faces);
+                resultGeneration = gen;
+                ready = true;
+            }
+        }
+    }
 };
 
-FaceTracker::~FaceTracker() = default;
+FaceTracker::~FaceTracker() {
+    m_impl.reset();  // joins the worker before the settings it reads go
+}
 
 std::unique_ptr<FaceTracker> FaceTracker::create(const SetupData& setup, std::string& reason) {
     std::unique_ptr<FaceTracker> t(new FaceTracker());
@@ -107,6 +207,7 @@ std::vector<FoundFace> FaceTracker::detect(const unsigned char* grey, int width,
     std::vector<dlib::rectangle> boxes;
     try {
         dlib::cv_image<unsigned char> img(small);
+        std::lock_guard<std::mutex> lock(m_impl->detectorMutex);
         boxes = m_impl->detector(img);
     } catch (const std::exception&) {
         return faces;
@@ -129,61 +230,116 @@ std::vector<FoundFace> FaceTracker::detect(const unsigned char* grey, int width,
 
 void FaceTracker::reset() {
     m_hasFace = m_appeared = m_lost = false;
+    m_searched = false;
     m_sinceDetect = 0;
     m_lastTime = -1;
     m_found.clear();
     m_history.clear();
+    if (m_impl)
+        m_impl->forget();
+}
+
+bool FaceTracker::searching() const {
+    std::lock_guard<std::mutex> lock(m_impl->mutex);
+    return m_impl->queued || m_impl->running || m_impl->ready;
+}
+
+void FaceTracker::adopt(const std::vector<FoundFace>& faces, bool current, bool& fresh) {
+    m_found = faces;
+    if (faces.empty()) {
+        m_hasFace = false;
+        return;
+    }
+    const FoundFace& best = faces.front();
+    const Box lb = boundsOf(best.landmarks);
+    // Same face when the new box overlaps the tracked one's centre.
+    const float cx = m_face.box.x + m_face.box.width / 2, cy = m_face.box.y + m_face.box.height / 2;
+    const bool same = m_hasFace && cx > best.box.x && cx < best.box.x + best.box.width && cy > best.box.y &&
+                      cy < best.box.y + best.box.height;
+    if (lb.width > 1 && lb.height > 1) {
+        m_boxFromLandmarks[0] = (best.box.x - lb.x) / lb.width;
+        m_boxFromLandmarks[1] = (best.box.y - lb.y) / lb.height;
+        m_boxFromLandmarks[2] = best.box.width / lb.width;
+        m_boxFromLandmarks[3] = best.box.height / lb.height;
+    }
+    if (current) {
+        fresh = !same;
+        m_face.raw = best.landmarks;
+        m_hasFace = true;
+        return;
+    }
+    if (same) {
+        // The tracked face, confirmed: it is followed on this frame.
+        if (track())
+            m_found.front() = FoundFace{boundsOf(m_face.raw), m_face.raw};
+        return;
+    }
+    // A face new to the tracker, found some frames ago: its landmarks on
+    // this frame from where it was (faces move little between frames).
+    const Landmarks first = m_impl->predict(m_impl->grey, best.box);
+    const Box fb = boundsOf(first);
+    const Box refined{fb.x - 0.104f * fb.width, fb.y - 0.142f * fb.height, 1.116f * fb.width, 1.101f * fb.height};
+    m_face.raw = m_impl->predict(m_impl->grey, refined);
+    m_found.front() = FoundFace{best.box, m_face.raw};
+    m_hasFace = true;
+    fresh = true;
+}
+
+bool FaceTracker::track() {
+    // The predictor from the box the detector would give around the last
+    // raw landmarks.
+    const cv::Mat& g = m_impl->grey;
+    const Box lb = boundsOf(m_face.raw);
+    const Box guess{lb.x + m_boxFromLandmarks[0] * lb.width, lb.y + m_boxFromLandmarks[1] * lb.height,
+                    m_boxFromLandmarks[2] * lb.width, m_boxFromLandmarks[3] * lb.height};
+    const Landmarks next = m_impl->predict(g, guess);
+    const Box nb = boundsOf(next);
+    const float cx = nb.x + nb.width / 2, cy = nb.y + nb.height / 2;
+    if (nb.width < m_setup.tracker.minFaceSize / 2.0f || cx < 0 || cy < 0 || cx > g.cols || cy > g.rows ||
+        nb.width > 2.0f * lb.width || nb.width < 0.5f * lb.width) {
+        m_hasFace = false;
+        m_found.clear();
+        return false;
+    }
+    m_face.raw = next;
+    return true;
 }
 
 void FaceTracker::process(const unsigned char* rgba, int width, int height, double time) {
     m_appeared = m_lost = false;
     if (!rgba || width <= 0 || height <= 0)
         return;
+    const bool hadFace = m_hasFace;
+    if (width != m_frameW || height != m_frameH) {
+        // Another source: what was tracked and searched belongs to the old one.
+        reset();
+        m_frameW = width;
+        m_frameH = height;
+    }
     const cv::Mat frame(height, width, CV_8UC4, const_cast<unsigned char*>(rgba));
     cv::cvtColor(frame, m_impl->grey, cv::COLOR_RGBA2GRAY);
     const cv::Mat& g = m_impl->grey;
     const double dt = (m_lastTime >= 0 && time > m_lastTime) ? time - m_lastTime : 1.0 / 30;
     m_lastTime = time;
 
-    const bool hadFace = m_hasFace;
     bool fresh = false;
-    if (!m_hasFace || m_detectEveryFrame || ++m_sinceDetect >= m_setup.tracker.redetectInterval) {
-        m_found = detect(g.data, width, height);
+    std::vector<FoundFace> faces;
+    if (!m_searched || m_detectEveryFrame) {
+        // The source's first search, or the benchmark's reference: here and now.
+        adopt(detect(g.data, width, height), true, fresh);
+        m_searched = true;
         m_sinceDetect = 0;
-        if (m_found.empty()) {
-            m_hasFace = false;
-        } else {
-            const FoundFace& best = m_found.front();
-            const Box lb = boundsOf(best.landmarks);
-            // Same face when the new box overlaps the tracked one's centre.
-            const float cx = m_face.box.x + m_face.box.width / 2, cy = m_face.box.y + m_face.box.height / 2;
-            const bool same = hadFace && cx > best.box.x && cx < best.box.x + best.box.width && cy > best.box.y &&
-                              cy < best.box.y + best.box.height;
-            fresh = !same;
-            if (lb.width > 1 && lb.height > 1) {
-                m_boxFromLandmarks[0] = (best.box.x - lb.x) / lb.width;
-                m_boxFromLandmarks[1] = (best.box.y - lb.y) / lb.height;
-                m_boxFromLandmarks[2] = best.box.width / lb.width;
-                m_boxFromLandmarks[3] = best.box.height / lb.height;
-            }
-            m_face.raw = best.landmarks;
-            m_hasFace = true;
-        }
     } else {
-        // Track: the predictor from the box the detector would give around
-        // the last raw landmarks.
-        const Box lb = boundsOf(m_face.raw);
-        const Box guess{lb.x + m_boxFromLandmarks[0] * lb.width, lb.y + m_boxFromLandmarks[1] * lb.height,
-                        m_boxFromLandmarks[2] * lb.width, m_boxFromLandmarks[3] * lb.height};
-        const Landmarks next = m_impl->predict(g, guess);
-        const Box nb = boundsOf(next);
-        const float cx = nb.x + nb.width / 2, cy = nb.y + nb.height / 2;
-        if (nb.width < m_setup.tracker.minFaceSize / 2.0f || cx < 0 || cy < 0 || cx > width || cy > height ||
-            nb.width > 2.0f * lb.width || nb.width < 0.5f * lb.width) {
-            m_hasFace = false;
-        } else {
-            m_face.raw = next;
-            m_found.assign(1, FoundFace{nb, next});
+        if (m_impl->take(faces))
+            adopt(faces, false, fresh);
+        else if (m_hasFace && track())
+            m_found.assign(1, FoundFace{boundsOf(m_face.raw), m_face.raw});
+        // While no face is known every frame is searched; while one is
+        // tracked, every redetectInterval frames (or as soon as the worker
+        // is free after that).
+        if (!m_hasFace || ++m_sinceDetect >= m_setup.tracker.redetectInterval) {
+            if (m_impl->submit(*this, g))
+                m_sinceDetect = 0;
         }
     }
     if (!m_hasFace) {

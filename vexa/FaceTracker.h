@@ -3,6 +3,13 @@
 // grey image, the 68-point shape predictor, tracking between detections from
 // the last landmarks, one-euro smoothing of the landmarks, head pose from the
 // reference head (cv::solvePnP) and the face values of the condition language.
+//
+// The detector is the expensive part; it runs on a worker thread of the
+// tracker's own. A frame is tracked by the predictor from the last landmarks
+// and takes up the worker's faces when they are ready (found on an earlier
+// frame; the landmarks are always predicted on the current one). Only the
+// first search of a source (after create, reset or a change of frame size)
+// runs on the caller's thread, so a face known in the first frame is there.
 
 #include "vexa/SetupData.h"
 
@@ -68,7 +75,8 @@ public:
     // Processes one RGBA frame (rows top-down) taken at `time` seconds.
     void process(const unsigned char* rgba, int width, int height, double time);
     // Detection alone on a grey image (rows top-down): faces at least
-    // minFaceSize wide, largest first, with their landmarks.
+    // minFaceSize wide, largest first, with their landmarks. Safe to call
+    // while the worker searches (the detector is taken in turn).
     std::vector<FoundFace> detect(const unsigned char* grey, int width, int height) const;
 
     bool hasFace() const { return m_hasFace; }
@@ -76,9 +84,14 @@ public:
     const std::vector<FoundFace>& found() const { return m_found; }
     bool faceAppeared() const { return m_appeared; }  // this frame
     bool faceLost() const { return m_lost; }          // this frame
+    // Forgets the face and any search under way; the next frame is searched
+    // on the caller's thread.
     void reset();
+    // True while the worker holds a search whose faces are not taken up yet.
+    bool searching() const;
 
-    // Benchmark switches: detect on every frame; raw landmarks unsmoothed.
+    // Benchmark switches: detect on every frame (on the caller's thread);
+    // raw landmarks unsmoothed.
     void setDetectEveryFrame(bool on) { m_detectEveryFrame = on; }
     void setSmoothing(bool on) { m_smoothing = on; }
 
@@ -89,6 +102,8 @@ private:
     SetupData m_setup;
     bool m_hasFace = false, m_appeared = false, m_lost = false;
     bool m_detectEveryFrame = false, m_smoothing = true;
+    bool m_searched = false;      // the source's first search is done
+    int m_frameW = 0, m_frameH = 0;
     int m_sinceDetect = 0, m_nextId = 1;
     double m_lastTime = -1;
     TrackedFace m_face;
@@ -102,6 +117,11 @@ private:
     Filter m_speed;
     Point2 m_lastCentre;
     std::deque<std::array<double, 3>> m_history;  // time, pitch, yaw
+    // Takes up faces found in this frame (or, current = false, in an earlier
+    // one: the landmarks are then predicted on this frame).
+    void adopt(const std::vector<FoundFace>& faces, bool current, bool& fresh);
+    // The predictor from the last raw landmarks; false when the face is lost.
+    bool track();
     void smooth(double dt);
     void updatePose(int width, int height);
     void updateValues(double time);
