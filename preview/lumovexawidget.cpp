@@ -234,7 +234,8 @@ bool lumovexawidget::queryFrame(cv::Mat& frame) {
 }
 
 void lumovexawidget::makeFrameBuffers(int width, int height) {
-    m_rgba.create(height, width, CV_8UC4);
+    m_frameW = width;
+    m_frameH = height;
     m_cropPortrait = centreCrop(width, height, kPortraitRatio);
     m_cropLandscape = centreCrop(width, height, kLandscapeRatio);
     m_portrait.create(m_cropPortrait.height, m_cropPortrait.width, CV_8UC4);
@@ -265,7 +266,7 @@ void lumovexawidget::initCamera() {
         }
         m_frame = frame;
         Trace::out("check frame res\n");
-        m_rgba.release();
+        m_frameW = m_frameH = 0;
         m_portrait.release();
         m_landscapeImg.release();
         Trace::out("crate frame res\n");
@@ -354,17 +355,17 @@ void lumovexawidget::nextFrame() {
             return;
         // A source whose frame size changes (another video, a re-plugged
         // camera) gets new buffers and crops.
-        if (frame.cols != m_rgba.cols || frame.rows != m_rgba.rows) {
+        if (frame.cols != m_frameW || frame.rows != m_frameH) {
             Trace::out("frame size changed %dx%d\n", frame.cols, frame.rows);
             makeFrameBuffers(frame.cols, frame.rows);
         }
+        // Convert and crop in one pass: only the crop's pixels are converted.
         const int code = frame.channels() == 4 ? cv::COLOR_BGRA2RGBA
                          : frame.channels() == 1 ? cv::COLOR_GRAY2RGBA
                                                  : cv::COLOR_BGR2RGBA;
-        cv::cvtColor(frame, m_rgba, code);
         const CropRect& c = m_landscape ? m_cropLandscape : m_cropPortrait;
         cv::Mat& crop = m_landscape ? m_landscapeImg : m_portrait;
-        m_rgba(cv::Rect(c.left, c.top, c.width, c.height)).copyTo(crop);
+        cv::cvtColor(frame(cv::Rect(c.left, c.top, c.width, c.height)), crop, code);
 
         makeCurrent();
         if (!m_render.empty()) {
@@ -372,9 +373,11 @@ void lumovexawidget::nextFrame() {
                               m_frameCounter, m_render.data(), int(m_render.size()));
             ++m_frameCounter;
         }
-        cv::flip(crop, crop, 1);
+        // The picture is shown mirrored (as in a looking glass): paint reads
+        // the texture from right to left, so the rows go up as they are.
         glBindTexture(GL_TEXTURE_2D, m_cameraTex);
         glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
+        glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
         if (crop.cols == m_cameraTexW && crop.rows == m_cameraTexH) {
             glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, crop.cols, crop.rows, GL_RGBA, GL_UNSIGNED_BYTE, crop.data);
         } else {
@@ -443,7 +446,8 @@ void lumovexawidget::paintGL() {
         quad(m_phoneQuad, m_phoneUv);
     }
     if (m_cameraOn && m_hasCameraPicture) {
-        static const float uv[8] = {0, 1, 0, 0, 1, 0, 1, 1};
+        // (0, 1), (0, 0), (1, 0), (1, 1) of the mirrored picture.
+        static const float uv[8] = {1, 1, 1, 0, 0, 0, 0, 1};
         glBindTexture(GL_TEXTURE_2D, m_cameraTex);
         quad(m_cameraQuad, uv);
     }

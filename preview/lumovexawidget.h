@@ -121,7 +121,8 @@ private:
     QElapsedTimer m_clock;
     cv::Mat m_frame;
 
-    cv::Mat m_rgba, m_portrait, m_landscapeImg;
+    int m_frameW = 0, m_frameH = 0;  // the source's frame size
+    cv::Mat m_portrait, m_landscapeImg; // the crops, RGBA, drawn on in place
     QTimer* m_timer = nullptr;
     int m_status = NotStarted;
     bool m_cameraOn = false;

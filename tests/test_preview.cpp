@@ -169,10 +169,21 @@ TEST(Preview, syncedStickerShowsOnTheFaceOfAPhotograph) {
     EXPECT_GT(qGray(with.pixel(250, 5)), 0) << "the phone frame shows";
 }
 
-TEST(Preview, cropsOfA640x480CameraAndThePhoneQuadOfASquareView) {
+TEST(Preview, cropsOfA640x480CameraAndThePhoneQuadOfASquareViewShownMirrored) {
     testing_support::ScratchDir dir;
-    Preview p(picture(dir, 640, 480));
+    cv::Mat halves(480, 640, CV_8UC3, cv::Scalar(255, 0, 0));  // blue left, red right
+    halves(cv::Rect(320, 0, 320, 480)).setTo(cv::Scalar(0, 0, 255));
+    ASSERT_TRUE(cv::imwrite(dir.file("halves.png"), halves));
+    Preview p(dir.file("halves.png"));
     p.bundles.onPlayVexa();
+    QImage shown;
+    spinUntil([&] {
+        p.view->nextFrame();
+        shown = p.view->grabPicture();
+        return qRed(shown.pixel(170, 250)) + qBlue(shown.pixel(170, 250)) > 200;
+    }, 20000);
+    EXPECT_GT(qRed(shown.pixel(170, 250)), 200) << "the frame's right half shows on the left";
+    EXPECT_GT(qBlue(shown.pixel(330, 250)), 200);
     ASSERT_EQ(p.view->status(), lumovexawidget::Running) << p.view->lastError().toStdString();
     const struct {
         lumovexawidget::CropRect c;
