@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <memory>
@@ -107,6 +108,31 @@ bool readEntryFile(const std::string& path, uint64_t maxBytes, std::unique_ptr<u
         ok = readFully(fd, bytes.get(), size);
     }
     ::close(fd);
+    return ok;
+}
+
+// Writes an entry file through a temporary file of a unique name renamed
+// into place, so that readers see the old entry or the whole new one. Not
+// flushed to disk: entries are derived data, and one that a crash left
+// incomplete fails its size or hash check and is made again.
+bool writeEntryFile(const std::string& path, const uint8_t* data, size_t size) {
+    std::string temporary = path + ".XXXXXX";
+    const int fd = ::mkstemp(temporary.data());
+    if (fd < 0)
+        return false;
+    size_t done = 0;
+    bool ok = true;
+    while (ok && done < size) {
+        const ssize_t n = ::write(fd, data + done, size - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        ok = n > 0;
+        if (ok)
+            done += size_t(n);
+    }
+    ok = ::close(fd) == 0 && ok && std::rename(temporary.c_str(), path.c_str()) == 0;
+    if (!ok)
+        std::remove(temporary.c_str());
     return ok;
 }
 
@@ -230,7 +256,7 @@ bool PackCache::put(Kind kind, const Key& key, const void* payload, size_t size)
     std::error_code ec;
     fs::create_directories(m_folder + "/" + kKindFolders[kind], ec);
     const std::vector<uint8_t> bytes = entryBytes(key, payload, size);
-    return writeWholeFile(entryPath(kind, key), bytes.data(), bytes.size());
+    return writeEntryFile(entryPath(kind, key), bytes.data(), bytes.size());
 }
 
 std::string PackCache::rawPath(Kind kind, const Key& key) const {
@@ -449,7 +475,7 @@ bool PackCache::saveFileTable() {
     std::error_code ec;
     fs::create_directories(m_folder, ec);
     const std::vector<uint8_t> bytes = entryBytes(kFileTableKey, payload.data(), payload.size());
-    if (!writeWholeFile(m_folder + "/files.bin", bytes.data(), bytes.size()))
+    if (!writeEntryFile(m_folder + "/files.bin", bytes.data(), bytes.size()))
         return false;
     m_filesChanged = false;
     return true;

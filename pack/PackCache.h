@@ -14,7 +14,9 @@
 //   payload
 // A hit is an entry whose header, size and payload hash all check out; any
 // other entry is removed and reported as a miss, so the caller computes the
-// value again and stores it anew. Writes are atomic (writeWholeFile).
+// value again and stores it anew. Writes are atomic (a temporary file
+// renamed into place) but not flushed to disk: an entry a crash left
+// incomplete fails its checks and is made again.
 // Keys are XXH3 128-bit hashes of everything the cached value depends on.
 //
 // Input files are known by their content keys through a file table,
