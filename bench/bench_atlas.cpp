@@ -1,14 +1,16 @@
 // Atlas packing benchmark: 2,000 frame sizes (16 to 512 pixels, random
 // transparent borders) packed by our skyline packer and by stb_rect_pack's
 // on the same rectangles and atlas width; then 2,000 generated frames in
-// sequences of 90 (each sequence of one base size from 16 to 512 pixels,
-// its frames within 8 % of it, as one animation's are) for the whole 2D
-// pack step on all cores against the same step on one thread, and repacks
-// with the pack cache (nothing changed, one sequence re-rendered) against a
-// cold pack, each in a child process of its own so that its peak memory is
-// its own.
+// sequences of 90 (each sequence of one base size from 16 to 512 pixels and
+// one framing of transparent borders, its frames within 8 % of it, as one
+// animation's are) for the whole 2D pack step on all cores against the same
+// step on one thread, and repacks with the pack cache (nothing changed, one
+// sequence re-rendered) against a cold pack, each in a child process of its
+// own so that its peak memory is its own. The repack prints in how many
+// atlases the re-rendered sequence lies and how many were encoded again.
 
 #include "BenchSupport.h"
+#include "base/ParallelFor.h"
 #include "base/Trace.h"
 #include "pack/AtlasPacker.h"
 #include "pack/BigTexPacker.h"
@@ -24,6 +26,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 #include <random>
+#include <set>
 #include <thread>
 
 namespace fs = std::filesystem;
@@ -33,35 +36,70 @@ namespace {
 constexpr int kFrames = 2000;
 constexpr int kFramesPerSequence = 90;
 constexpr int kAtlas = 2048;
+constexpr int kChangedSequence = 5; // the sequence the changed repack re-renders
 
 struct Generated {
     std::vector<TexFrame> sizes; // trim sizes of the generated frames
     BigTexJob job;
 };
 
-// One frame: content of w x h inside random transparent borders.
-ImageBuffer makeFrame(std::mt19937& rng, int baseW, int baseH, int& trimW, int& trimH) {
-    const int w = std::max(16, baseW * (92 + int(rng() % 17)) / 100);
-    const int h = std::max(16, baseH * (92 + int(rng() % 17)) / 100);
-    const int l = int(rng() % unsigned(w / 4 + 1)), r = int(rng() % unsigned(w / 4 + 1));
-    const int b = int(rng() % unsigned(h / 4 + 1)), t = int(rng() % unsigned(h / 4 + 1));
+// How one sequence looks: its base size and its transparent borders, in
+// percent of a frame's size (0 to 25 on each side), chosen once for all of
+// its frames, as one animation's frames share their framing.
+struct SequenceLook {
+    int baseW = 0, baseH = 0;
+    int left = 0, right = 0, bottom = 0, top = 0;
+};
+
+SequenceLook newSequenceLook(std::mt19937& rng) {
+    SequenceLook look;
+    look.baseW = 16 + int(rng() % 497);
+    look.baseH = 16 + int(rng() % 497);
+    look.left = int(rng() % 26), look.right = int(rng() % 26);
+    look.bottom = int(rng() % 26), look.top = int(rng() % 26);
+    return look;
+}
+
+// One frame of a sequence: content of w x h (within 8 % of the base size)
+// inside the sequence's transparent borders, each jittered by up to two
+// pixels, and the hue of its colours.
+struct FrameLook {
+    int w = 0, h = 0, l = 0, r = 0, b = 0, t = 0;
+    uint8_t hue = 0;
+    int trimW() const { return w - l - r; }
+    int trimH() const { return h - b - t; }
+};
+
+FrameLook newFrameLook(std::mt19937& rng, const SequenceLook& look) {
+    FrameLook f;
+    f.w = std::max(16, look.baseW * (92 + int(rng() % 17)) / 100);
+    f.h = std::max(16, look.baseH * (92 + int(rng() % 17)) / 100);
+    const auto border = [&](int size, int percent) {
+        return std::clamp(size * percent / 100 + int(rng() % 5) - 2, 0, size / 4);
+    };
+    f.l = border(f.w, look.left);
+    f.r = border(f.w, look.right);
+    f.b = border(f.h, look.bottom);
+    f.t = border(f.h, look.top);
+    f.hue = uint8_t(rng());
+    return f;
+}
+
+ImageBuffer paintFrame(const FrameLook& f) {
     ImageBuffer img;
-    img.create(w, h, 4);
+    img.create(f.w, f.h, 4);
     // Smooth colours, opaque inside with a two-pixel soft edge: what sticker
     // art usually looks like.
-    const uint8_t hue = uint8_t(rng());
-    const int x0 = l, x1 = w - r - 1, y0 = b, y1 = h - t - 1;
+    const int x0 = f.l, x1 = f.w - f.r - 1, y0 = f.b, y1 = f.h - f.t - 1;
     for (int y = y0; y <= y1; ++y)
         for (int x = x0; x <= x1; ++x) {
-            uint8_t* p = &img.data[(size_t(y) * size_t(w) + size_t(x)) * 4];
+            uint8_t* p = &img.data[(size_t(y) * size_t(f.w) + size_t(x)) * 4];
             const int edge = std::min(std::min(x - x0, x1 - x), std::min(y - y0, y1 - y));
-            p[0] = uint8_t(x / 2 + hue);
+            p[0] = uint8_t(x / 2 + f.hue);
             p[1] = uint8_t(y / 2);
-            p[2] = uint8_t((x + y) / 4 + hue);
+            p[2] = uint8_t((x + y) / 4 + f.hue);
             p[3] = uint8_t(edge >= 2 ? 255 : 96 + 64 * edge);
         }
-    trimW = w - l - r;
-    trimH = h - b - t;
     return img;
 }
 
@@ -82,30 +120,33 @@ std::vector<TexFrame> placementSizes() {
     return sizes;
 }
 
+std::string frameName(int i) {
+    char name[64];
+    std::snprintf(name, sizeof name, "/seq/s%02d_%05d.png", i / kFramesPerSequence, i % kFramesPerSequence);
+    return name;
+}
+
+// The frames' looks are drawn in order from one seed; their files are
+// painted and written on all cores.
 Generated generate(const std::string& dir) {
     Generated g;
     std::mt19937 rng(2024);
     fs::create_directories(dir + "/seq");
-    int baseW = 0, baseH = 0;
+    SequenceLook look;
+    std::vector<FrameLook> frames;
     for (int i = 0; i < kFrames; ++i) {
-        if (i % kFramesPerSequence == 0) {
-            baseW = 16 + int(rng() % 497);
-            baseH = 16 + int(rng() % 497);
-        }
-        int tw = 0, th = 0;
-        const ImageBuffer img = makeFrame(rng, baseW, baseH, tw, th);
-        char name[64];
-        std::snprintf(name, sizeof name, "/seq/s%02d_%05d.png", i / kFramesPerSequence, i % kFramesPerSequence);
-        img.imwrite(dir + name);
+        if (i % kFramesPerSequence == 0)
+            look = newSequenceLook(rng);
+        frames.push_back(newFrameLook(rng, look));
         TexFrame f;
-        f.path = name;
-        f.trimWidth = tw;
-        f.trimHeight = th;
+        f.path = frameName(i);
+        f.trimWidth = frames.back().trimW();
+        f.trimHeight = frames.back().trimH();
         g.sizes.push_back(f);
         if (i % kFramesPerSequence == 0) {
             Sticker2d s;
             s.name = "s" + std::to_string(i / kFramesPerSequence);
-            s.texpath = dir + name;
+            s.texpath = dir + f.path;
             s.fps = 20;
             s.loopcnt = 1;
             s.hasNode = true;
@@ -114,6 +155,7 @@ Generated generate(const std::string& dir) {
             g.job.stickers.push_back(s);
         }
     }
+    parallelFor(frames.size(), 0, [&](size_t i) { paintFrame(frames[i]).imwrite(dir + frameName(int(i))); });
     g.job.root = LUMO_SOURCE_DIR; // data/tools/ templates of the script and shader
     return g;
 }
@@ -223,8 +265,7 @@ bool sameOutputs(const std::string& a, const std::string& b) {
 // transparent borders), as a re-render of that animation would.
 void rerenderSequence(const std::string& dir, int seq) {
     for (int n = 0; n < kFramesPerSequence; ++n) {
-        char name[64];
-        std::snprintf(name, sizeof name, "/seq/s%02d_%05d.png", seq, n);
+        const std::string name = frameName(seq * kFramesPerSequence + n);
         ImageBuffer img;
         if (!img.imread(dir + name))
             break;
@@ -240,6 +281,7 @@ struct ChildRun {
     double wall = 0;    // seconds of the whole child
     double cpu = 0;     // user + system seconds of the pack alone, all threads
     double peakMiB = 0; // the child's peak resident memory
+    int atlasLookups = 0, atlasHits = 0; // in the pack cache
     BigTexPacker::Timing timing;
 };
 
@@ -265,6 +307,8 @@ ChildRun packInChild(Generated& g, const std::string& projectDir, int threads, b
         const double cpu0 = cpuSeconds();
         c.ok = BigTexPacker::run(g.job, &c.timing);
         c.cpu = cpuSeconds() - cpu0;
+        c.atlasLookups = cache.lookups(PackCache::Atlas);
+        c.atlasHits = cache.hits(PackCache::Atlas);
         const bool sent = write(fds[1], &c, sizeof c) == ssize_t(sizeof c);
         _exit(sent ? 0 : 1);
     }
@@ -279,6 +323,16 @@ ChildRun packInChild(Generated& g, const std::string& projectDir, int threads, b
     c.wall = sw.seconds();
     c.peakMiB = double(u.ru_maxrss) / 1024.0;
     return c;
+}
+
+// In how many atlases the frames of sequence `seq` lie, and how many
+// atlases there are, when `frames` (in walk order) are packed.
+std::pair<int, int> atlasesOfSequence(std::vector<TexFrame> frames, int seq) {
+    const size_t count = AtlasPacker::pack(frames, AtlasPacker::order(frames)).size();
+    std::set<int> atlases;
+    for (int i = seq * kFramesPerSequence; i < (seq + 1) * kFramesPerSequence && i < int(frames.size()); ++i)
+        atlases.insert(frames[size_t(i)].atlasIndex);
+    return {int(atlases.size()), int(count)};
 }
 
 std::string ratioText(double v) {
@@ -315,7 +369,9 @@ int main() {
     const bool identical = sameOutputs(dir + "/coldOut", all + "/out");
     const ChildRun unchanged = packInChild(g, one, 1, true);
     const bool warmIdentical = sameOutputs(dir + "/coldOut", one + "/out") && sameOutputs(one + "/out", dir + "/coldOut");
-    rerenderSequence(dir, 5);
+    Trace::setEnabled(false);
+    rerenderSequence(dir, kChangedSequence);
+    Trace::setEnabled(true);
     const ChildRun changed = packInChild(g, one, 1, true);
     printTiming("packBigTex, one thread, cold", cold.timing, cold.wall);
     printTiming("packBigTex, all cores, cold", parallelRun.timing, parallelRun.wall);
@@ -326,6 +382,9 @@ int main() {
                                      std::make_pair("one thread, one sequence re-rendered", changed)})
         Trace::out("%s: %s, wall %.2f s, CPU %.2f s (cores used %.2f), peak memory %.1f MiB\n", label,
                    run.ok ? "ok" : "FAILED", run.wall, run.cpu, run.cpu / std::max(run.wall, 1e-9), run.peakMiB);
+    const auto [touched, atlasCount] = atlasesOfSequence(g.sizes, kChangedSequence);
+    Trace::out("the re-rendered sequence lies in %d of %d atlases; atlases encoded again: %d of %d\n", touched,
+               atlasCount, changed.atlasLookups - changed.atlasHits, changed.atlasLookups);
     Trace::out("outputs of the cold one-thread and all-cores runs identical: %s; nothing-changed repack identical to "
                "the cold pack: %s; cores: %u\n",
                identical ? "yes" : "NO", warmIdentical ? "yes" : "NO", std::thread::hardware_concurrency());
