@@ -1,6 +1,8 @@
 #define GL_GLEXT_PROTOTYPES 1
 #include "vexa/EffectItem.h"
 
+#include "vexa/GlContext.h"
+
 #include <GL/gl.h>
 #include <GL/glext.h>
 #include <duktape.h>
@@ -117,9 +119,11 @@ struct EffectItem::Native {
         return 1;
     }
 
-    // Decodes the bundle's image `name` (WebP or PNG) into a new texture;
-    // 0 with a message when it is missing, unreadable or over the budget.
-    static GLuintT decodeImage(EffectItem* item, const std::string& name, Message& msg) {
+    // Decodes the bundle's image `name` (WebP or PNG) into a new texture of
+    // the current context, counted against the pixel budget when `charge`
+    // is set; 0 with a message when it is missing, unreadable or over the
+    // budget.
+    static GLuintT decodeImage(EffectItem* item, const std::string& name, bool charge, Message& msg) {
         std::string reason;
         std::vector<std::uint8_t> bytes;
         if (!item->m_bundle->zip->read(name, bytes, reason)) {
@@ -130,7 +134,7 @@ struct EffectItem::Native {
         unsigned char* pixels = nullptr;
         bool webp = false, overBudget = false;
         if (WebPGetInfo(bytes.data(), bytes.size(), &w, &h)) {
-            overBudget = w <= kMaxTextureSide && h <= kMaxTextureSide && !item->reservePixels(w, h);
+            overBudget = charge && w <= kMaxTextureSide && h <= kMaxTextureSide && !item->reservePixels(w, h);
             if (w <= kMaxTextureSide && h <= kMaxTextureSide && !overBudget)
                 pixels = WebPDecodeRGBA(bytes.data(), bytes.size(), &w, &h);
             webp = true;
@@ -138,7 +142,7 @@ struct EffectItem::Native {
             int x = 0, y = 0, n = 0;
             if (stbi_info_from_memory(bytes.data(), int(bytes.size()), &x, &y, &n) && x <= kMaxTextureSide &&
                 y <= kMaxTextureSide) {
-                overBudget = !item->reservePixels(x, y);
+                overBudget = charge && !item->reservePixels(x, y);
                 if (!overBudget)
                     pixels = stbi_load_from_memory(bytes.data(), int(bytes.size()), &w, &h, &n, 4);
             }
@@ -157,24 +161,47 @@ struct EffectItem::Native {
         return t;
     }
 
-    // The bundle's image by file name, loaded once; a name the packer
-    // converted (x.png stored as x.webp) is found under its WebP name.
-    static GLuintT namedTexture(EffectItem* item, const std::string& name, Message& msg) {
+    // A texture of the current context made from `source`.
+    static GLuintT makeTexture(EffectItem* item, TextureSource& source, Message& msg) {
+        if (source.file.empty()) {
+            const unsigned char white[4] = {255, 255, 255, 255};
+            return GlRenderer::createTexture(white, 1, 1);
+        }
+        const GLuintT t = decodeImage(item, source.file, !source.charged, msg);
+        source.charged = source.charged || t;
+        return t;
+    }
+
+    // Adds a texture source whose texture `t` the current context holds;
+    // its index.
+    static int addTexture(EffectItem* item, const std::string& file, GLuintT t) {
+        item->m_textureSources.push_back({file, true});
+        item->gl().textures.back() = t;
+        return int(item->m_textureSources.size()) - 1;
+    }
+
+    // The bundle's image by file name, loaded once (index into the texture
+    // sources, -1 when unreadable); a name the packer converted (x.png
+    // stored as x.webp) is found under its WebP name.
+    static int namedTexture(EffectItem* item, const std::string& name, Message& msg) {
         const auto it = item->m_namedTextures.find(name);
         if (it != item->m_namedTextures.end())
             return it->second;
-        GLuintT t = decodeImage(item, name, msg);
+        std::string file = name;
+        GLuintT t = decodeImage(item, name, true, msg);
         const std::size_t dot = name.rfind('.');
         if (!t && dot != std::string::npos && name.substr(dot) != ".webp") {
             Message other = "";
-            t = decodeImage(item, name.substr(0, dot) + ".webp", other);
+            file = name.substr(0, dot) + ".webp";
+            t = decodeImage(item, file, true, other);
         }
+        int index = -1;
         if (t) {
             msg[0] = 0;
-            item->m_textures.push_back(t);  // released with the item
+            index = addTexture(item, file, t);
         }
-        item->m_namedTextures[name] = t;
-        return t;
+        item->m_namedTextures[name] = index;
+        return index;
     }
 
     static duk_ret_t loadTexture(duk_context* ctx) {
@@ -183,16 +210,16 @@ struct EffectItem::Native {
             EffectItem* item = self(ctx);
             std::string name;
             if (fileArg(ctx, 0, name, msg)) {
-                const GLuintT t = decodeImage(item, name, msg);
+                const GLuintT t = decodeImage(item, name, true, msg);
                 if (t)
-                    item->m_textures.push_back(t);
+                    addTexture(item, name, t);
             }
         } catch (const std::exception& e) {
             setMessage(msg, std::string("loadTexture: ") + e.what());
         }
         if (msg[0])
             return duk_error(ctx, DUK_ERR_ERROR, "%s", msg);
-        duk_push_int(ctx, int(self(ctx)->m_textures.size()));
+        duk_push_int(ctx, int(self(ctx)->m_textureSources.size()));
         return 1;
     }
 
@@ -212,10 +239,14 @@ struct EffectItem::Native {
                     }
                     const GLuintT p = GlRenderer::createProgram(vs, fs, reason);
                     if (p) {
-                        item->m_programs.push_back(p);
-                        item->m_programStates.push_back(describeProgram(p));
-                    } else
+                        item->m_programSources.push_back({std::move(vs), std::move(fs), vName});
+                        item->m_programStates.emplace_back();
+                        GlObjects& gl = item->gl();
+                        gl.programs.back() = p;
+                        gl.uniforms.back() = describeProgram(p);
+                    } else {
                         setMessage(msg, vName + ": " + reason);
+                    }
                 }
             }
         } catch (const std::exception& e) {
@@ -225,7 +256,7 @@ struct EffectItem::Native {
             return duk_error(ctx, DUK_ERR_ERROR, "%s", msg);
         // The program object: its handle and the uniform setters.
         duk_push_object(ctx);
-        duk_push_int(ctx, int(self(ctx)->m_programs.size()));
+        duk_push_int(ctx, int(self(ctx)->m_programSources.size()));
         duk_put_prop_string(ctx, -2, "handle");
         duk_push_c_function(ctx, &setUniform, 2);
         duk_put_prop_string(ctx, -2, "setUniform");
@@ -235,8 +266,8 @@ struct EffectItem::Native {
     }
 
     // The active uniforms of a linked program; samplers get texture units 1...
-    static ProgramState describeProgram(GLuintT program) {
-        ProgramState state;
+    static std::vector<ActiveUniform> describeProgram(GLuintT program) {
+        std::vector<ActiveUniform> uniforms;
         GLint count = 0;
         glGetProgramiv(program, GL_ACTIVE_UNIFORMS, &count);
         int unit = 1;
@@ -252,9 +283,9 @@ struct EffectItem::Native {
             if (type == GL_SAMPLER_2D)
                 u.unit = unit++;
             if (u.location >= 0)
-                state.uniforms.push_back(u);
+                uniforms.push_back(u);
         }
-        return state;
+        return uniforms;
     }
 
     // Reads the script value at `index` as a uniform value; false for
@@ -404,7 +435,7 @@ struct EffectItem::Native {
         MeshData& mesh = *item->m_meshes[std::size_t(meshHandle - 1)];
         if (partIndex < 0 || std::size_t(partIndex) >= mesh.parts.size())
             return setMessage(msg, "draw needs one of the mesh's drawcalls");
-        if (programHandle < 1 || std::size_t(programHandle) > item->m_programs.size())
+        if (programHandle < 1 || std::size_t(programHandle) > item->m_programSources.size())
             return setMessage(msg, "draw needs a program");
         MeshPart& part = mesh.parts[std::size_t(partIndex)];
         if (part.dynamic) {
@@ -419,24 +450,27 @@ struct EffectItem::Native {
             }
             part.applyBlendshapes(weights);
         }
-        const GLuintT program = item->m_programs[std::size_t(programHandle - 1)];
+        const GLuintT program = item->program(std::size_t(programHandle - 1));
+        if (!program)
+            return setMessage(msg, "draw: the program cannot be made in this GL context");
         ProgramState& state = item->m_programStates[std::size_t(programHandle - 1)];
         if (item->m_depthClearedSerial != item->m_frameSerial) {
             glClear(GL_DEPTH_BUFFER_BIT);
             item->m_depthClearedSerial = item->m_frameSerial;
         }
         glUseProgram(program);
-        applyUniforms(item, state, part, msg);
+        applyUniforms(item, state, item->uniforms(std::size_t(programHandle - 1)), part, msg);
         if (msg[0])
             return;
-        drawPart(program, part);
+        drawPart(program, part, item->gl().meshes[std::size_t(meshHandle - 1)][std::size_t(partIndex)]);
         (void)f;
     }
 
     // The part's own material (its descriptor's texture, colour and
     // shininess, opaque) for the material uniforms the script did not set
     // since the previous draw, then every value set since.
-    static void applyUniforms(EffectItem* item, ProgramState& state, const MeshPart& part, Message& msg) {
+    static void applyUniforms(EffectItem* item, ProgramState& state, std::vector<ActiveUniform>& uniforms,
+                              const MeshPart& part, Message& msg) {
         std::map<std::string, Uniform> defaults = item->m_partDefaults;
         if (!state.drawn)
             defaults.insert(item->m_globalDefaults.begin(), item->m_globalDefaults.end());
@@ -446,7 +480,7 @@ struct EffectItem::Native {
         defaults["tint"].numbers.assign(part.diffuse, part.diffuse + 3);
         defaults["shininess"].numbers = {part.shininess};
         defaults["opacity"].numbers = {1.0f};
-        for (ActiveUniform& u : state.uniforms) {
+        for (ActiveUniform& u : uniforms) {
             auto it = state.pending.find(u.name);
             const Uniform* value = nullptr;
             if (it != state.pending.end())
@@ -454,10 +488,12 @@ struct EffectItem::Native {
             else if (defaults.count(u.name))
                 value = &defaults[u.name];
             if (value)
-                setOne(item, u, *value, msg);
+                setOne(item, state, u, *value, msg);
             if (u.unit >= 0) {
+                const auto chosen = state.samplers.find(u.name);
+                const int t = chosen != state.samplers.end() ? chosen->second : -1;
                 glActiveTexture(GLenum(GL_TEXTURE0 + u.unit));
-                glBindTexture(GL_TEXTURE_2D, u.texture ? u.texture : whiteTexture(item));
+                glBindTexture(GL_TEXTURE_2D, t >= 0 ? item->texture(std::size_t(t)) : whiteTexture(item));
                 glUniform1i(u.location, u.unit);
             }
         }
@@ -466,21 +502,19 @@ struct EffectItem::Native {
     }
 
     static GLuintT whiteTexture(EffectItem* item) {
-        const auto it = item->m_namedTextures.find("");
-        if (it != item->m_namedTextures.end())
-            return it->second;
-        const unsigned char white[4] = {255, 255, 255, 255};
-        const GLuintT t = GlRenderer::createTexture(white, 1, 1);
-        item->m_textures.push_back(t);
-        item->m_namedTextures[""] = t;
-        return t;
+        auto it = item->m_namedTextures.find("");
+        if (it == item->m_namedTextures.end()) {
+            const unsigned char white[4] = {255, 255, 255, 255};
+            it = item->m_namedTextures.emplace("", addTexture(item, "", GlRenderer::createTexture(white, 1, 1))).first;
+        }
+        return item->texture(std::size_t(it->second));
     }
 
-    static void setOne(EffectItem* item, ActiveUniform& u, const Uniform& value, Message& msg) {
+    static void setOne(EffectItem* item, ProgramState& state, ActiveUniform& u, const Uniform& value, Message& msg) {
         if (u.type == GL_SAMPLER_2D) {
             if (value.isText) {
                 Message ignored = "";
-                u.texture = namedTexture(item, value.text, ignored);
+                state.samplers[u.name] = namedTexture(item, value.text, ignored);
             }
             return;
         }
@@ -522,14 +556,37 @@ struct EffectItem::Native {
         }
     }
 
-    static void drawPart(GLuintT program, const MeshPart& part) {
+    static GLuintT makeBuffer(GLenum target, const void* data, std::size_t bytes, GLenum usage) {
+        GLuint b = 0;
+        glGenBuffers(1, &b);
+        glBindBuffer(target, b);
+        glBufferData(target, GLsizeiptr(bytes), data, usage);
+        return b;
+    }
+
+    // Draws the part from its buffer objects: made at its first draw in a
+    // context; afterwards only positions and normals a blendshape moved are
+    // sent again.
+    static void drawPart(GLuintT program, const MeshPart& part, PartBuffers& b) {
         if (part.indices.empty())
             return;
-        const float* pn = part.dynamic ? part.current.data() : part.base.data();
+        const std::vector<float>& pn = part.dynamic ? part.current : part.base;
+        if (!b.ebo) {
+            b.st = makeBuffer(GL_ARRAY_BUFFER, part.texCoords.data(), part.texCoords.size() * 4, GL_STATIC_DRAW);
+            b.weight = makeBuffer(GL_ARRAY_BUFFER, part.weights.data(), part.weights.size() * 4, GL_STATIC_DRAW);
+            b.pn = makeBuffer(GL_ARRAY_BUFFER, pn.data(), pn.size() * 4, part.dynamic ? GL_DYNAMIC_DRAW : GL_STATIC_DRAW);
+            b.ebo = makeBuffer(GL_ELEMENT_ARRAY_BUFFER, part.indices.data(), part.indices.size() * 4, GL_STATIC_DRAW);
+            b.version = part.version;
+        } else if (b.version != part.version) {
+            // One change behind: only its range; farther: everything.
+            const std::size_t first = b.version + 1 == part.version ? part.changedFirst : 0;
+            const std::size_t last = b.version + 1 == part.version ? part.changedLast : pn.size() - 1;
+            glBindBuffer(GL_ARRAY_BUFFER, b.pn);
+            glBufferSubData(GL_ARRAY_BUFFER, GLintptr(first * 4), GLsizeiptr((last - first + 1) * 4), pn.data() + first);
+            b.version = part.version;
+        }
         const GLint pos = glGetAttribLocation(program, "a_position"), nrm = glGetAttribLocation(program, "a_normal");
         const GLint uv = glGetAttribLocation(program, "a_texcoord"), wt = glGetAttribLocation(program, "a_weight");
-        glBindBuffer(GL_ARRAY_BUFFER, 0);
-        glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, 0);
         glEnable(GL_BLEND);
         glBlendFuncSeparate(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA, GL_ONE, GL_ONE_MINUS_SRC_ALPHA);
         glEnable(GL_DEPTH_TEST);
@@ -537,37 +594,43 @@ struct EffectItem::Native {
         const struct {
             GLint at;
             int size;
-            const float* data;
+            GLuintT buffer;
+            std::size_t offset;
             int stride;
-        } streams[] = {{pos, 3, pn, 6}, {nrm, 3, pn + 3, 6}, {uv, 2, part.texCoords.data(), 2},
-                       {wt, 1, part.weights.data(), 1}};
+        } streams[] = {{pos, 3, b.pn, 0, 6}, {nrm, 3, b.pn, 3, 6}, {uv, 2, b.st, 0, 2}, {wt, 1, b.weight, 0, 1}};
         for (const auto& s : streams) {
             if (s.at < 0)
                 continue;
+            glBindBuffer(GL_ARRAY_BUFFER, s.buffer);
             glEnableVertexAttribArray(GLuint(s.at));
-            glVertexAttribPointer(GLuint(s.at), s.size, GL_FLOAT, GL_FALSE, GLsizei(s.stride * 4), s.data);
+            glVertexAttribPointer(GLuint(s.at), s.size, GL_FLOAT, GL_FALSE, GLsizei(s.stride * 4),
+                                  reinterpret_cast<const void*>(s.offset * 4));
         }
-        glDrawElements(GL_TRIANGLES, GLsizei(part.indices.size()), GL_UNSIGNED_INT, part.indices.data());
+        glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, b.ebo);
+        glDrawElements(GL_TRIANGLES, GLsizei(part.indices.size()), GL_UNSIGNED_INT, nullptr);
         for (const auto& s : streams)
             if (s.at >= 0)
                 glDisableVertexAttribArray(GLuint(s.at));
+        glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, 0);
+        glBindBuffer(GL_ARRAY_BUFFER, 0);
         glDisable(GL_DEPTH_TEST);
     }
 
-    // The GL name behind a script's handle; 0 (with a message) when unknown.
-    static GLuintT handle(duk_context* ctx, int index, const std::vector<GLuintT>& list, const char* what,
-                          Message& msg) {
+    // The GL name (of the current context) behind a script's texture or
+    // program handle; 0 (with a message) when unknown.
+    static GLuintT handle(duk_context* ctx, int index, EffectItem* item, bool program, Message& msg) {
         int h = duk_is_number(ctx, index) ? duk_get_int(ctx, index) : 0;
         if (duk_is_object(ctx, index)) {  // a program object
             duk_get_prop_string(ctx, index, "handle");
             h = duk_is_number(ctx, -1) ? duk_get_int(ctx, -1) : 0;
             duk_pop(ctx);
         }
-        if (h < 1 || std::size_t(h) > list.size()) {
-            std::snprintf(msg, sizeof(Message), "unknown %s handle", what);
+        const std::size_t count = program ? item->m_programSources.size() : item->m_textureSources.size();
+        if (h < 1 || std::size_t(h) > count) {
+            std::snprintf(msg, sizeof(Message), "unknown %s handle", program ? "program" : "texture");
             return 0;
         }
-        return list[std::size_t(h - 1)];
+        return program ? item->program(std::size_t(h - 1)) : item->texture(std::size_t(h - 1));
     }
 
     static bool numbers(duk_context* ctx, int index, float* out, int count) {
@@ -616,7 +679,7 @@ struct EffectItem::Native {
     }
 
     static void drawQuadBody(duk_context* ctx, EffectItem* item, const FrameContext* f, Message& msg) {
-        const GLuintT tex = handle(ctx, 0, item->m_textures, "texture", msg);
+        const GLuintT tex = handle(ctx, 0, item, false, msg);
         if (!tex)
             return;
         float v[12], vt[8];
@@ -664,7 +727,7 @@ struct EffectItem::Native {
     }
 
     static void drawFaceMeshBody(duk_context* ctx, EffectItem* item, const FrameContext* f, Message& msg) {
-        const GLuintT tex = handle(ctx, 0, item->m_textures, "texture", msg);
+        const GLuintT tex = handle(ctx, 0, item, false, msg);
         if (!tex || !f->face || !f->face->pose.valid)
             return;
         const ReferenceHead& h = *f->head;
@@ -693,7 +756,7 @@ struct EffectItem::Native {
     }
 
     static void drawEyesBody(duk_context* ctx, EffectItem* item, const FrameContext* f, Message& msg) {
-        const GLuintT program = handle(ctx, 0, item->m_programs, "program", msg);
+        const GLuintT program = handle(ctx, 0, item, true, msg);
         if (!program || !f->face)
             return;
         const Landmarks& l = f->face->landmarks;
@@ -729,13 +792,90 @@ struct EffectItem::Native {
     }
 };
 
+namespace {
+
+// False when a set of GL names kept for a context pointer no longer names
+// objects there: the context was destroyed and another one got its address.
+template <typename Objects>
+bool namesStillValid(const Objects& gl) {
+    for (GLuintT p : gl.programs)
+        if (p)
+            return glIsProgram(p);
+    for (GLuintT t : gl.textures)
+        if (t)
+            return glIsTexture(t);
+    return true;
+}
+
+} // namespace
+
 EffectItem::~EffectItem() {
     if (m_ctx)
         duk_destroy_heap(m_ctx);
-    for (GLuintT t : m_textures)
+    // Only the current context's names can be deleted; those of other
+    // contexts go with their context.
+    const auto it = m_gl.find(currentGlContext());
+    if (it != m_gl.end() && namesStillValid(it->second))
+        release(it->second);
+}
+
+EffectItem::GlObjects& EffectItem::gl() {
+    const void* context = currentGlContext();
+    if (!m_glCurrent || context != m_glContext) {
+        auto [it, fresh] = m_gl.try_emplace(context);
+        if (!fresh && !namesStillValid(it->second))
+            it->second = GlObjects();
+        m_glContext = context;
+        m_glCurrent = &it->second;
+    }
+    GlObjects& g = *m_glCurrent;
+    g.textures.resize(m_textureSources.size());
+    g.programs.resize(m_programSources.size());
+    g.uniforms.resize(m_programSources.size());
+    g.meshes.resize(m_meshes.size());
+    for (std::size_t i = 0; i < m_meshes.size(); ++i)
+        g.meshes[i].resize(m_meshes[i]->parts.size());
+    return g;
+}
+
+GLuintT EffectItem::texture(std::size_t index) {
+    GlObjects& g = gl();
+    if (!g.textures[index]) {
+        Native::Message ignored = "";
+        g.textures[index] = Native::makeTexture(this, m_textureSources[index], ignored);
+    }
+    return g.textures[index];
+}
+
+GLuintT EffectItem::program(std::size_t index) {
+    GlObjects& g = gl();
+    if (!g.programs[index]) {
+        std::string reason;
+        const ProgramSource& source = m_programSources[index];
+        g.programs[index] = GlRenderer::createProgram(source.vertex, source.fragment, reason);
+        if (g.programs[index])
+            g.uniforms[index] = Native::describeProgram(g.programs[index]);
+    }
+    return g.programs[index];
+}
+
+std::vector<EffectItem::ActiveUniform>& EffectItem::uniforms(std::size_t program) {
+    this->program(program);
+    return gl().uniforms[program];
+}
+
+void EffectItem::release(GlObjects& g) {
+    for (GLuintT t : g.textures)
         GlRenderer::deleteTexture(t);
-    for (GLuintT p : m_programs)
+    for (GLuintT p : g.programs)
         GlRenderer::deleteProgram(p);
+    for (const auto& mesh : g.meshes)
+        for (const PartBuffers& b : mesh) {
+            const GLuint names[4] = {b.pn, b.st, b.weight, b.ebo};
+            if (b.ebo)
+                glDeleteBuffers(4, names);
+        }
+    g = GlObjects();
 }
 
 bool faceMatrices(const HeadPose& pose, int width, int height, FaceMatrices& out) {

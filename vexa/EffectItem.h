@@ -79,8 +79,6 @@ private:
     duk_hthread* m_ctx = nullptr;
     std::size_t m_heapUsed = 0;
     std::uint64_t m_texturePixels = 0;
-    std::vector<GLuintT> m_textures;
-    std::vector<GLuintT> m_programs;
     // What a script set on a program: values wait here until its next draw.
     struct Uniform {
         std::vector<float> numbers;
@@ -91,18 +89,52 @@ private:
         std::string name;
         unsigned type = 0;
         int location = -1, unit = -1;  // unit: samplers only
-        GLuintT texture = 0;
     };
     struct ProgramState {
-        std::vector<ActiveUniform> uniforms;
         std::map<std::string, Uniform> pending;
+        std::map<std::string, int> samplers;  // sampler name -> index into m_textureSources
         bool drawn = false;  // global defaults applied
     };
+    // What every GL object is made from, so another context can make it again.
+    struct TextureSource {
+        std::string file;  // a bundle image; empty: one white pixel
+        bool charged = false;  // counted against the pixel budget
+    };
+    struct ProgramSource {
+        std::string vertex, fragment, name;
+    };
+    // A mesh part's vertex data in buffer objects: texture coordinates,
+    // weights and triangles uploaded once, positions and normals again only
+    // when blendshapes changed them.
+    struct PartBuffers {
+        GLuintT pn = 0, st = 0, weight = 0, ebo = 0;
+        std::uint64_t version = 0;  // MeshPart::version held by pn
+    };
+    // The GL objects of one context; 0 where not made yet.
+    struct GlObjects {
+        std::vector<GLuintT> textures;  // parallel to m_textureSources
+        std::vector<GLuintT> programs;  // parallel to m_programSources
+        std::vector<std::vector<ActiveUniform>> uniforms;  // parallel to programs
+        std::vector<std::vector<PartBuffers>> meshes;  // [mesh][part]
+    };
+    // The objects of the current context, made when missing.
+    GlObjects& gl();
+    GLuintT texture(std::size_t index);
+    GLuintT program(std::size_t index);
+    std::vector<ActiveUniform>& uniforms(std::size_t program);
+    void release(GlObjects& objects);
+
+    std::vector<TextureSource> m_textureSources;
+    std::vector<ProgramSource> m_programSources;
+    std::map<const void*, GlObjects> m_gl;  // by context (GlContext.h)
+    const void* m_glContext = nullptr;      // the context m_glCurrent belongs to
+    GlObjects* m_glCurrent = nullptr;
     // The defaults the script declares ("@gparam"/"@mparam" comment lines).
     std::map<std::string, Uniform> m_globalDefaults, m_partDefaults;
-    std::vector<ProgramState> m_programStates;  // parallel to m_programs
+    std::vector<ProgramState> m_programStates;  // parallel to m_programSources
     std::vector<std::unique_ptr<MeshData>> m_meshes;
-    std::map<std::string, GLuintT> m_namedTextures;  // bundle images by file name
+    // Bundle images by file name: index into m_textureSources, -1 unreadable.
+    std::map<std::string, int> m_namedTextures;
     const FrameContext* m_frame = nullptr;
     std::uint64_t m_frameSerial = 0, m_depthClearedSerial = 0;
     bool m_landscape = false;

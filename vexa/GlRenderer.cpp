@@ -1,6 +1,8 @@
 #define GL_GLEXT_PROTOTYPES 1
 #include "vexa/GlRenderer.h"
 
+#include "vexa/GlContext.h"
+
 #include <GL/gl.h>
 #include <GL/glext.h>
 
@@ -48,16 +50,32 @@ GLuint compile(GLenum kind, const std::string& source, std::string& reason) {
 } // namespace
 
 GlRenderer::~GlRenderer() {
-    if (m_fbo)
-        glDeleteFramebuffers(1, &m_fbo);
-    if (m_color)
-        glDeleteTextures(1, &m_color);
-    if (m_camera)
-        glDeleteTextures(1, &m_camera);
-    if (m_depth)
-        glDeleteRenderbuffers(1, &m_depth);
-    if (m_program)
-        glDeleteProgram(m_program);
+    // Only the current context's objects can be deleted; the others go
+    // with their contexts.
+    const auto it = m_contexts.find(currentGlContext());
+    if (it == m_contexts.end() || !it->second.program || !glIsProgram(it->second.program))
+        return;
+    Targets& t = it->second;
+    if (t.fbo)
+        glDeleteFramebuffers(1, &t.fbo);
+    if (t.color)
+        glDeleteTextures(1, &t.color);
+    if (t.camera)
+        glDeleteTextures(1, &t.camera);
+    if (t.depth)
+        glDeleteRenderbuffers(1, &t.depth);
+    glDeleteProgram(t.program);
+}
+
+void GlRenderer::selectContext() {
+    const auto [it, fresh] = m_contexts.try_emplace(currentGlContext());
+    // A context pointer seen before whose program is gone: that context was
+    // destroyed and another took its address; its names are not ours.
+    if (!fresh && it->second.program && !glIsProgram(it->second.program))
+        it->second = Targets();
+    m_gl = &it->second;
+    m_width = m_gl->width;
+    m_height = m_gl->height;
 }
 
 GLuintT GlRenderer::createProgram(const std::string& vertex, const std::string& fragment, std::string& reason) {
@@ -117,25 +135,26 @@ void GlRenderer::deleteTexture(GLuintT texture) {
 }
 
 bool GlRenderer::ensureTargets(int width, int height, std::string& reason) {
-    if (!m_program) {
-        m_program = createProgram(kVertex, kFragment, reason);
-        if (!m_program)
+    Targets& t = *m_gl;
+    if (!t.program) {
+        t.program = createProgram(kVertex, kFragment, reason);
+        if (!t.program)
             return false;
-        m_programPos = glGetAttribLocation(m_program, "a_position");
-        m_programUv = glGetAttribLocation(m_program, "a_texcoord");
-        m_programTex = glGetUniformLocation(m_program, "u_texture");
+        t.programPos = glGetAttribLocation(t.program, "a_position");
+        t.programUv = glGetAttribLocation(t.program, "a_texcoord");
+        t.programTex = glGetUniformLocation(t.program, "u_texture");
     }
-    if (m_fbo && width == m_width && height == m_height)
+    if (t.fbo && width == t.width && height == t.height)
         return true;
-    if (!m_fbo)
-        glGenFramebuffers(1, &m_fbo);
-    if (!m_color)
-        glGenTextures(1, &m_color);
-    if (!m_camera)
-        glGenTextures(1, &m_camera);
-    if (!m_depth)
-        glGenRenderbuffers(1, &m_depth);
-    for (GLuint t : {m_color, m_camera}) {
+    if (!t.fbo)
+        glGenFramebuffers(1, &t.fbo);
+    if (!t.color)
+        glGenTextures(1, &t.color);
+    if (!t.camera)
+        glGenTextures(1, &t.camera);
+    if (!t.depth)
+        glGenRenderbuffers(1, &t.depth);
+    for (GLuint t : {t.color, t.camera}) {
         glBindTexture(GL_TEXTURE_2D, t);
         glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
         glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
@@ -143,28 +162,28 @@ bool GlRenderer::ensureTargets(int width, int height, std::string& reason) {
         glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
         glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, width, height, 0, GL_RGBA, GL_UNSIGNED_BYTE, nullptr);
     }
-    glBindRenderbuffer(GL_RENDERBUFFER, m_depth);
+    glBindRenderbuffer(GL_RENDERBUFFER, t.depth);
     glRenderbufferStorage(GL_RENDERBUFFER, GL_DEPTH_COMPONENT24, width, height);
     glBindRenderbuffer(GL_RENDERBUFFER, 0);
-    glBindFramebuffer(GL_FRAMEBUFFER, m_fbo);
-    glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, m_color, 0);
-    glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_ATTACHMENT, GL_RENDERBUFFER, m_depth);
+    glBindFramebuffer(GL_FRAMEBUFFER, t.fbo);
+    glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, t.color, 0);
+    glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_ATTACHMENT, GL_RENDERBUFFER, t.depth);
     const GLenum status = glCheckFramebufferStatus(GL_FRAMEBUFFER);
     if (status != GL_FRAMEBUFFER_COMPLETE) {
         reason = "offscreen framebuffer incomplete (status " + std::to_string(status) + ")";
-        m_width = m_height = 0;
+        t.width = t.height = m_width = m_height = 0;
         return false;
     }
-    m_width = width;
-    m_height = height;
+    t.width = m_width = width;
+    t.height = m_height = height;
     return true;
 }
 
 void GlRenderer::saveState() {
-    if (!m_versionChecked) {
+    if (!m_gl->versionChecked) {
         const char* version = reinterpret_cast<const char*>(glGetString(GL_VERSION));
-        m_hasVertexArrays = version && version[0] >= '3' && version[0] <= '9';
-        m_versionChecked = true;
+        m_gl->hasVertexArrays = version && version[0] >= '3' && version[0] <= '9';
+        m_gl->versionChecked = true;
     }
     Saved& s = m_saved;
     glGetIntegerv(GL_FRAMEBUFFER_BINDING, &s.fbo);
@@ -174,7 +193,7 @@ void GlRenderer::saveState() {
     glActiveTexture(GL_TEXTURE0);
     glGetIntegerv(GL_TEXTURE_BINDING_2D, &s.texture);
     glGetIntegerv(GL_ARRAY_BUFFER_BINDING, &s.arrayBuffer);
-    if (m_hasVertexArrays)
+    if (m_gl->hasVertexArrays)
         glGetIntegerv(GL_VERTEX_ARRAY_BINDING, &s.vertexArray);
     glGetIntegerv(GL_UNPACK_ALIGNMENT, &s.unpackAlign);
     glGetIntegerv(GL_PACK_ALIGNMENT, &s.packAlign);
@@ -198,7 +217,7 @@ void GlRenderer::restoreState() {
     glBindTexture(GL_TEXTURE_2D, GLuint(s.texture));
     glActiveTexture(GLenum(s.activeTexture));
     glBindBuffer(GL_ARRAY_BUFFER, GLuint(s.arrayBuffer));
-    if (m_hasVertexArrays)
+    if (m_gl->hasVertexArrays)
         glBindVertexArray(GLuint(s.vertexArray));
     glPixelStorei(GL_UNPACK_ALIGNMENT, s.unpackAlign);
     glPixelStorei(GL_PACK_ALIGNMENT, s.packAlign);
@@ -214,19 +233,20 @@ void GlRenderer::restoreState() {
 bool GlRenderer::begin(const unsigned char* rgba, int width, int height, std::string& reason) {
     while (glGetError() != GL_NO_ERROR) {
     }
+    selectContext();
     saveState();
     if (!ensureTargets(width, height, reason)) {
         restoreState();
         return false;
     }
     glBindBuffer(GL_ARRAY_BUFFER, 0);
-    if (m_hasVertexArrays)
+    if (m_gl->hasVertexArrays)
         glBindVertexArray(0);
     glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
     glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
-    glBindTexture(GL_TEXTURE_2D, m_camera);
+    glBindTexture(GL_TEXTURE_2D, m_gl->camera);
     glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, width, height, GL_RGBA, GL_UNSIGNED_BYTE, rgba);
-    glBindFramebuffer(GL_FRAMEBUFFER, m_fbo);
+    glBindFramebuffer(GL_FRAMEBUFFER, m_gl->fbo);
     glViewport(0, 0, width, height);
     glDisable(GL_SCISSOR_TEST);
     glDisable(GL_CULL_FACE);
@@ -240,7 +260,7 @@ bool GlRenderer::begin(const unsigned char* rgba, int width, int height, std::st
     };
     glDisable(GL_BLEND);
     glDisable(GL_DEPTH_TEST);
-    drawTriangles(m_camera, quad, false);
+    drawTriangles(m_gl->camera, quad, false);
     const GLenum err = glGetError();
     if (err != GL_NO_ERROR) {
         reason = "GL error " + std::to_string(err) + " while drawing the frame";
@@ -253,11 +273,12 @@ bool GlRenderer::begin(const unsigned char* rgba, int width, int height, std::st
 void GlRenderer::drawTriangles(GLuintT texture, const std::vector<ClipVertex>& v, bool depth) {
     if (v.empty())
         return;
-    glUseProgram(m_program);
+    const Targets& t = *m_gl;
+    glUseProgram(t.program);
     glActiveTexture(GL_TEXTURE0);
     glBindTexture(GL_TEXTURE_2D, texture);
-    glUniform1i(m_programTex, 0);
-    if (texture != m_camera) {
+    glUniform1i(t.programTex, 0);
+    if (texture != t.camera) {
         glEnable(GL_BLEND);
         glBlendFuncSeparate(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA, GL_ONE, GL_ONE_MINUS_SRC_ALPHA);
     }
@@ -268,13 +289,13 @@ void GlRenderer::drawTriangles(GLuintT texture, const std::vector<ClipVertex>& v
     } else {
         glDisable(GL_DEPTH_TEST);
     }
-    glEnableVertexAttribArray(GLuint(m_programPos));
-    glEnableVertexAttribArray(GLuint(m_programUv));
-    glVertexAttribPointer(GLuint(m_programPos), 4, GL_FLOAT, GL_FALSE, sizeof(ClipVertex), &v[0].x);
-    glVertexAttribPointer(GLuint(m_programUv), 2, GL_FLOAT, GL_FALSE, sizeof(ClipVertex), &v[0].s);
+    glEnableVertexAttribArray(GLuint(t.programPos));
+    glEnableVertexAttribArray(GLuint(t.programUv));
+    glVertexAttribPointer(GLuint(t.programPos), 4, GL_FLOAT, GL_FALSE, sizeof(ClipVertex), &v[0].x);
+    glVertexAttribPointer(GLuint(t.programUv), 2, GL_FLOAT, GL_FALSE, sizeof(ClipVertex), &v[0].s);
     glDrawArrays(GL_TRIANGLES, 0, GLsizei(v.size()));
-    glDisableVertexAttribArray(GLuint(m_programPos));
-    glDisableVertexAttribArray(GLuint(m_programUv));
+    glDisableVertexAttribArray(GLuint(t.programPos));
+    glDisableVertexAttribArray(GLuint(t.programUv));
     glDisable(GL_DEPTH_TEST);
 }
 
@@ -292,11 +313,11 @@ void GlRenderer::useProgramForEyes(GLuintT program, float lx, float ly, float rx
 void GlRenderer::drawWithCamera(GLuintT program, const float quad[4][4]) {
     // The camera picture as drawn so far is the input: copy the framebuffer
     // into the camera texture so earlier effects stay visible.
-    glBindTexture(GL_TEXTURE_2D, m_camera);
+    glBindTexture(GL_TEXTURE_2D, m_gl->camera);
     glCopyTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, 0, 0, m_width, m_height);
     glUseProgram(program);
     glActiveTexture(GL_TEXTURE0);
-    glBindTexture(GL_TEXTURE_2D, m_camera);
+    glBindTexture(GL_TEXTURE_2D, m_gl->camera);
     const GLint pos = glGetAttribLocation(program, "a_position");
     const GLint uv = glGetAttribLocation(program, "a_texcoord");
     if (pos < 0 || uv < 0)

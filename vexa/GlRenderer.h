@@ -2,9 +2,12 @@
 // The runtime's OpenGL drawing: an offscreen framebuffer of the frame's size
 // holding the camera picture, textured quads and meshes in clip space, the
 // eyes program, and the read-back into the caller's buffer. It saves and
-// restores the GL state the caller's own drawing relies on.
+// restores the GL state the caller's own drawing relies on. Its GL objects
+// are kept per context: a frame drawn with another context current makes
+// that context's own.
 
 #include <cstdint>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -37,7 +40,7 @@ public:
     // attributes a_position and a_texcoord; the frame as drawn so far is
     // bound to unit 0 as the camera picture, t = 0 at the frame's bottom row.
     void drawWithCamera(GLuintT program, const float quad[4][4]);
-    GLuintT cameraTexture() const { return m_camera; }
+    GLuintT cameraTexture() const { return m_gl ? m_gl->camera : 0; }
     int width() const { return m_width; }
     int height() const { return m_height; }
 
@@ -53,11 +56,21 @@ private:
     void saveState();
     void restoreState();
 
+    // The objects of one context.
+    struct Targets {
+        int width = 0, height = 0;
+        GLuintT fbo = 0, color = 0, depth = 0, camera = 0, program = 0;
+        int programPos = -1, programUv = -1, programTex = -1;
+        bool versionChecked = false;
+        bool hasVertexArrays = false;  // GL 3.0 or later: the caller's vertex array object is set aside
+    };
+    // Points m_gl at the current context's objects (made empty for a new
+    // context, or for a context pointer whose objects are gone).
+    void selectContext();
+
+    std::map<const void*, Targets> m_contexts;  // by context (GlContext.h)
+    Targets* m_gl = nullptr;
     int m_width = 0, m_height = 0;
-    GLuintT m_fbo = 0, m_color = 0, m_depth = 0, m_camera = 0, m_program = 0;
-    int m_programPos = -1, m_programUv = -1, m_programTex = -1;
-    bool m_versionChecked = false;
-    bool m_hasVertexArrays = false;  // GL 3.0 or later: the caller's vertex array object is set aside
     struct Saved {
         int fbo = 0, viewport[4] = {0, 0, 0, 0}, program = 0, texture = 0, activeTexture = 0, arrayBuffer = 0;
         int vertexArray = 0, unpackAlign = 4, packAlign = 4, unpackRowLength = 0, packRowLength = 0;

@@ -3,6 +3,7 @@
 #include <rapidjson/document.h>
 #include <rapidjson/error/en.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -218,6 +219,10 @@ private:
             const std::uint32_t first = padd.at<std::uint32_t>((p + b) * 4), last = padd.at<std::uint32_t>((p + b + 1) * 4);
             if (first > last || std::uint64_t(last) * 4 > records.bytes || first % 3 || last % 3)
                 return fail("blendshape " + std::to_string(b + 1) + ": its range records do not fit bs_add_ranges");
+            if (first < last) {
+                part.shapeFirst[b] = std::numeric_limits<std::uint32_t>::max();
+                part.shapeLast[b] = 0;
+            }
             for (std::uint32_t r = first; r < last; r += 3) {
                 const std::uint32_t vboOfs = records.at<std::uint32_t>(std::uint64_t(r) * 4);
                 const std::uint32_t deltaOfs = records.at<std::uint32_t>(std::uint64_t(r + 1) * 4);
@@ -232,8 +237,12 @@ private:
                     return false;
                 for (std::uint32_t i = 0; i < length && start + i < entries; ++i) {
                     const std::int16_t d = deltas.at<std::int16_t>(deltaOfs + std::uint64_t(i) * 2);
-                    if (d != 0)
-                        part.shapes[b].push_back({std::uint32_t(start + i), d * scaleOf(scales, (start + i) % 6)});
+                    if (d == 0)
+                        continue;
+                    const std::uint32_t entry = std::uint32_t(start + i);
+                    part.shapes[b].push_back({entry, d * scaleOf(scales, (start + i) % 6)});
+                    part.shapeFirst[b] = std::min(part.shapeFirst[b], entry);
+                    part.shapeLast[b] = std::max(part.shapeLast[b], entry);
                 }
             }
         }
@@ -321,20 +330,38 @@ void MeshPart::applyBlendshapes(const float w[kBlendshapeCount]) {
     for (int b = 0; b < kBlendshapeCount; ++b)
         if (w[b] != 0 && std::isfinite(w[b]) && !shapes[b].empty())
             active |= std::uint64_t(1) << b;
-    if (active == activeShapes && ++incrementalFrames < 256) {
+    std::uint32_t first = std::numeric_limits<std::uint32_t>::max(), last = 0;
+    auto widen = [&](int b) {
+        if (shapeFirst[b] <= shapeLast[b]) {
+            first = std::min(first, shapeFirst[b]);
+            last = std::max(last, shapeLast[b]);
+        }
+    };
+    if (active == activeShapes && incrementalFrames + 1 < 256) {
         // The same shapes as last frame: add each one's change of weight,
         // one pass over its records. Every 256th frame starts again from the
         // base so rounding cannot build up.
         for (int b = 0; b < kBlendshapeCount; ++b) {
             const float change = (active >> b & 1) ? w[b] - lastWeights[b] : 0.0f;
             lastWeights[b] = (active >> b & 1) ? w[b] : 0.0f;
-            if (change != 0)
+            if (change != 0) {
                 for (const MeshDelta& d : shapes[b])
                     current[d.entry] += change * d.value;
+                widen(b);
+            }
+        }
+        if (first <= last) {
+            ++incrementalFrames;
+            ++version;
+            changedFirst = first;
+            changedLast = last;
         }
         return;
     }
     incrementalFrames = 0;
+    for (int b = 0; b < kBlendshapeCount; ++b)
+        if ((activeShapes | active) >> b & 1)
+            widen(b);
     for (std::uint32_t e : touched)
         current[e] = base[e];
     for (std::uint32_t e : touched)
@@ -352,6 +379,11 @@ void MeshPart::applyBlendshapes(const float w[kBlendshapeCount]) {
                 touched.push_back(d.entry);
             }
         }
+    }
+    if (first <= last) {
+        ++version;
+        changedFirst = first;
+        changedLast = last;
     }
 }
 

@@ -40,12 +40,28 @@ struct MeshPart {
     std::uint64_t activeShapes = 0;  // bit b: shape b had a weight last frame
     float lastWeights[kBlendshapeCount] = {0};
     int incrementalFrames = 0;
+    // The entries [first, last] of `current` shape b's records touch
+    // (first > last: none).
+    std::uint32_t shapeFirst[kBlendshapeCount], shapeLast[kBlendshapeCount];
+    // Counts the calls that changed `current`; the last one changed at most
+    // the entries [changedFirst, changedLast]. A copy of `current` made at
+    // version v - 1 needs only that range to reach version v.
+    std::uint64_t version = 0;
+    std::uint32_t changedFirst = 0, changedLast = 0;
+
+    MeshPart() {
+        for (int b = 0; b < kBlendshapeCount; ++b) {
+            shapeFirst[b] = 1;
+            shapeLast[b] = 0;
+        }
+    }
 
     // Brings `current` to the base plus the weighted shapes. While the same
     // shapes stay active it adds each weight's change (one pass over their
     // records); otherwise it restores the entries the previous shapes
     // changed and adds the deltas of the non-zero weights. Costs the deltas
-    // touched, not the vertex count.
+    // touched, not the vertex count. Weights equal to the last call's change
+    // nothing (and leave `version` alone).
     void applyBlendshapes(const float weights[kBlendshapeCount]);
 };
 
