@@ -40,12 +40,15 @@ if [ -d "$repo/../shared/fixtures/meshes/spot" ]; then
     "$repo/../shared/fixtures")
 fi
 # The live preview: a 2D project's star on the nose of a fixture photograph
-# used as the camera, portrait and landscape (skipped without the fixtures).
+# used as the camera, portrait and landscape, then a 3D project's spot mesh
+# on the same face (skipped without the fixtures).
 if [ -f "$repo/../shared/fixtures/faces/2008_001009.jpg" ]; then
   cmake --build "$build" --target lumo_previewshots >/dev/null
+  spot=()
+  [ -d "$repo/../shared/fixtures/meshes/spot" ] && spot=("$repo/../shared/fixtures/meshes/spot")
   (cd "$ws" && XDG_CONFIG_HOME="$ws/config" LIBGL_ALWAYS_SOFTWARE=1 QT_QPA_PLATFORM=xcb \
     xvfb-run -a -s "-screen 0 1600x1200x24" "$build/tools/previewshots/lumo_previewshots" "$repo/docs/screenshots" \
-    "$repo/../shared/fixtures/faces/2008_001009.jpg" >/dev/null)
+    "$repo/../shared/fixtures/faces/2008_001009.jpg" "${spot[@]}" >/dev/null)
 fi
 cmake --build "$build" --target lumo_help >/dev/null
 echo "screenshots: $(ls docs/screenshots/*.png | wc -l) pictures in docs/screenshots/"
