@@ -79,6 +79,16 @@ const Value* array(const Value& object, const char* key) {
     return v && v->IsArray() ? v : nullptr;
 }
 
+// The transform keys of a 3D item or part, in file order.
+struct TransformKey {
+    const char* key;
+    float Project3dEntry::*field;
+};
+constexpr TransformKey kTransformKeys[] = {
+    {"px", &Project3dEntry::px}, {"py", &Project3dEntry::py}, {"pz", &Project3dEntry::pz},
+    {"rx", &Project3dEntry::rx}, {"ry", &Project3dEntry::ry}, {"rz", &Project3dEntry::rz},
+    {"sx", &Project3dEntry::sx}, {"sy", &Project3dEntry::sy}, {"sz", &Project3dEntry::sz}};
+
 Project2dEntry read2d(const Value& v) {
     Project2dEntry e;
     e.itemname = getString(v, "itemname");
@@ -131,15 +141,8 @@ Project3dEntry read3d(const Value& v, bool isPart) {
     e.texname = getString(v, "texname");
     e.weightMapPath = getString(v, "weightMapPath");
     e.weightMapName = getString(v, "weightMapName");
-    e.px = getNumber(v, "px");
-    e.py = getNumber(v, "py");
-    e.pz = getNumber(v, "pz");
-    e.rx = getNumber(v, "rx");
-    e.ry = getNumber(v, "ry");
-    e.rz = getNumber(v, "rz");
-    e.sx = getNumber(v, "sx");
-    e.sy = getNumber(v, "sy");
-    e.sz = getNumber(v, "sz");
+    for (const TransformKey& t : kTransformKeys)
+        e.*t.field = getNumber(v, t.key);
     if (const Value* params = array(v, "param"))
         for (const Value& p : params->GetArray())
             e.param.push_back(readParam(p));
@@ -216,7 +219,6 @@ bool refuse(std::string* error, const std::string& line) {
 
 using Writer = rapidjson::Writer<rapidjson::StringBuffer>;
 
-void key(Writer& w, const char* k) { w.Key(k); }
 void putString(Writer& w, const char* k, const std::string& s) {
     w.Key(k);
     w.String(s.data(), static_cast<rapidjson::SizeType>(s.size()));
@@ -234,6 +236,15 @@ void putInt(Writer& w, const char* k, int32_t i) {
 void putBool(Writer& w, const char* k, bool b) {
     w.Key(k);
     w.Bool(b);
+}
+// An array under key k: writeOne(w, element) for each element of list.
+template <class List, class WriteOne>
+void putArray(Writer& w, const char* k, const List& list, WriteOne writeOne) {
+    w.Key(k);
+    w.StartArray();
+    for (const auto& element : list)
+        writeOne(w, element);
+    w.EndArray();
 }
 
 void write2d(Writer& w, const Project2dEntry& e) {
@@ -280,51 +291,31 @@ void writeParam(Writer& w, const ProjectParam& p) {
     w.EndObject();
 }
 
-void writeTransformAndParams(Writer& w, const Project3dEntry& e) {
-    putNumber(w, "px", e.px);
-    putNumber(w, "py", e.py);
-    putNumber(w, "pz", e.pz);
-    putNumber(w, "rx", e.rx);
-    putNumber(w, "ry", e.ry);
-    putNumber(w, "rz", e.rz);
-    putNumber(w, "sx", e.sx);
-    putNumber(w, "sy", e.sy);
-    putNumber(w, "sz", e.sz);
-    key(w, "param");
-    w.StartArray();
-    for (const ProjectParam& p : e.param)
-        writeParam(w, p);
-    w.EndArray();
-}
-
-void writePart(Writer& w, const Project3dEntry& e) {
-    w.StartObject();
-    putString(w, "itemname", e.itemname);
+void putWeightMap(Writer& w, const Project3dEntry& e) {
     putString(w, "weightMapPath", e.weightMapPath);
     putString(w, "weightMapName", e.weightMapName);
-    putString(w, "texpath", e.texpath);
-    putString(w, "texname", e.texname);
-    writeTransformAndParams(w, e);
-    w.EndObject();
 }
 
-void write3d(Writer& w, const Project3dEntry& e) {
+// A 3D item, or with isPart one of its mesh parts: a part has no OBJ keys,
+// its weight map comes before its texture, and it has no parts of its own.
+void write3d(Writer& w, const Project3dEntry& e, bool isPart) {
     w.StartObject();
     putString(w, "itemname", e.itemname);
-    putString(w, "objpath", e.objpath);
-    putString(w, "objname", e.objname);
-    putString(w, "texpath", e.texpath);
-    putString(w, "texname", e.texname);
-    putString(w, "weightMapPath", e.weightMapPath);
-    putString(w, "weightMapName", e.weightMapName);
-    writeTransformAndParams(w, e);
-    if (!e.childs.empty()) {
-        key(w, "childs");
-        w.StartArray();
-        for (const Project3dEntry& part : e.childs)
-            writePart(w, part);
-        w.EndArray();
+    if (isPart) {
+        putWeightMap(w, e);
+    } else {
+        putString(w, "objpath", e.objpath);
+        putString(w, "objname", e.objname);
     }
+    putString(w, "texpath", e.texpath);
+    putString(w, "texname", e.texname);
+    if (!isPart)
+        putWeightMap(w, e);
+    for (const TransformKey& t : kTransformKeys)
+        putNumber(w, t.key, e.*t.field);
+    putArray(w, "param", e.param, writeParam);
+    if (!isPart && !e.childs.empty())
+        putArray(w, "childs", e.childs, [](Writer& out, const Project3dEntry& part) { write3d(out, part, true); });
     w.EndObject();
 }
 
@@ -473,29 +464,16 @@ std::string ProjectDocument::toBytes() const {
     w.StartObject();
     putString(w, "projectname", projectname);
     putInt(w, "projecttype", projecttype);
-    key(w, "2D");
-    w.StartArray();
-    for (const Project2dEntry& e : items2d)
-        write2d(w, e);
-    w.EndArray();
-    if (!itemsAr.empty()) {
-        key(w, "ARMesh");
-        w.StartArray();
-        for (const ProjectArEntry& e : itemsAr) {
-            w.StartObject();
-            putString(w, "itemname", e.itemname);
-            putString(w, "texpath", e.texpath);
-            w.EndObject();
-        }
-        w.EndArray();
-    }
-    if (!items3d.empty()) {
-        key(w, "3D");
-        w.StartArray();
-        for (const Project3dEntry& e : items3d)
-            write3d(w, e);
-        w.EndArray();
-    }
+    putArray(w, "2D", items2d, write2d);
+    if (!itemsAr.empty())
+        putArray(w, "ARMesh", itemsAr, [](Writer& out, const ProjectArEntry& e) {
+            out.StartObject();
+            putString(out, "itemname", e.itemname);
+            putString(out, "texpath", e.texpath);
+            out.EndObject();
+        });
+    if (!items3d.empty())
+        putArray(w, "3D", items3d, [](Writer& out, const Project3dEntry& e) { write3d(out, e, false); });
     w.EndObject();
     return std::string(buffer.GetString(), buffer.GetSize());
 }
