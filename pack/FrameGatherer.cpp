@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <limits>
 #include <filesystem>
 
 #include <set>
@@ -50,18 +51,17 @@ struct Decoded {
     double trimSeconds = 0;
 };
 
-Decoded decodeFile(const std::string& path, bool keepWhole);
+// The frame file decoded and trimmed. With `content`, only when the bytes
+// read are the ones that content key names (the file may have changed since
+// it was keyed): otherwise the frame is not loaded and `changed` is set.
+Decoded decodeFile(const std::string& path, bool keepWhole, const PackCache::Key* content = nullptr,
+                   bool* changed = nullptr);
 
-// The cache key of a frame file: its content and how it is trimmed. False
-// when the file cannot be read.
-bool frameKey(PackCache& cache, const std::string& path, bool keepWhole, PackCache::Key& key) {
-    PackCache::Key content;
-    if (!cache.fileKey(path, content))
-        return false;
+// The cache key of a frame of the given content key, trimmed or kept whole.
+PackCache::Key frameKeyOf(const PackCache::Key& content, bool keepWhole) {
     PackCache::Hasher h;
     h.text("frame 3").value(content).value(uint8_t(keepWhole ? 1 : 0));
-    key = h.digest();
-    return true;
+    return h.digest();
 }
 
 constexpr int kFrameFields = 11;
@@ -133,9 +133,10 @@ bool storedSizes(PackCache& cache, const PackCache::Key& key, TexFrame& f) {
 Decoded decodeFrame(const std::string& path, bool keepWhole, PackCache* cache) {
     Decoded d;
     d.frame.path = path;
-    PackCache::Key key;
-    const bool keyed = cache && frameKey(*cache, path, keepWhole, key);
+    PackCache::Key content, key;
+    const bool keyed = cache && cache->fileKey(path, content);
     if (keyed) {
+        key = frameKeyOf(content, keepWhole);
         // Its sizes are enough to place it; its pixels wait in the cache.
         if (storedSizes(*cache, key, d.frame)) {
             d.loaded = true;
@@ -150,8 +151,11 @@ Decoded decodeFrame(const std::string& path, bool keepWhole, PackCache* cache) {
             return d;
         }
     }
-    d = decodeFile(path, keepWhole);
-    if (keyed && d.loaded && d.frame.cropped) {
+    bool changed = false;
+    d = decodeFile(path, keepWhole, keyed ? &content : nullptr, &changed);
+    if (changed) // changed since it was keyed: the bytes as they are now, not stored
+        d = decodeFile(path, keepWhole);
+    else if (keyed && d.loaded && d.frame.cropped) {
         const std::vector<uint8_t> bytes = frameBytes(d.frame);
         if (cache->put(PackCache::Frame, key, bytes.data(), bytes.size()))
             putSizes(*cache, key, d.frame);
@@ -160,12 +164,21 @@ Decoded decodeFrame(const std::string& path, bool keepWhole, PackCache* cache) {
     return d;
 }
 
-Decoded decodeFile(const std::string& path, bool keepWhole) {
+Decoded decodeFile(const std::string& path, bool keepWhole, const PackCache::Key* content, bool* changed) {
     Decoded d;
     d.frame.path = path;
     CaptureScope capture;
     auto t0 = SteadyClock::now();
-    d.loaded = d.frame.image.imread(path);
+    // A file that cannot be read counts as no bytes: the load then fails
+    // with the image reader's usual message.
+    std::vector<uint8_t> bytes;
+    readWholeFile(path, bytes, std::numeric_limits<uint32_t>::max());
+    if (content && PackCache::hashOf(bytes.data(), bytes.size()) != *content) {
+        *changed = true;
+        capture.end();
+        return d;
+    }
+    d.loaded = d.frame.image.imreadMemory(bytes.data(), bytes.size(), path.c_str());
     d.decodeSeconds = secondsSince(t0);
     if (d.loaded) {
         t0 = SteadyClock::now();
@@ -315,14 +328,15 @@ bool FrameGatherer::pixelsOf(const FrameSet& set, size_t i, PackCache& cache, Im
     // The stored pixels are gone: the file again, if it still holds the
     // content the frame was keyed by.
     const bool whole = set.whole[i] != 0;
-    PackCache::Key key;
-    if (!frameKey(cache, f.path, whole, key) || key != set.keys[i])
+    PackCache::Key content;
+    if (!cache.fileKey(f.path, content) || frameKeyOf(content, whole) != set.keys[i])
         return false;
-    Decoded d = decodeFile(f.path, whole);
-    if (!d.loaded || !d.frame.cropped || !sameTrim(d.frame))
+    bool changed = false;
+    Decoded d = decodeFile(f.path, whole, &content, &changed);
+    if (changed || !d.loaded || !d.frame.cropped || !sameTrim(d.frame))
         return false;
     const std::vector<uint8_t> again = frameBytes(d.frame);
-    cache.put(PackCache::Frame, key, again.data(), again.size());
+    cache.put(PackCache::Frame, set.keys[i], again.data(), again.size());
     pixels = std::move(d.frame.image);
     return true;
 }
