@@ -168,6 +168,60 @@ Checked check(const Args& args, bool describeAnyway, const Console& console) {
     return c;
 }
 
+// The described contents: "files", "atlases" and "nodes".
+void writeDescription(JsonWriter& w, const Description& d) {
+    w.Key("files");
+    w.StartArray();
+    for (const vf::ZipEntry& e : d.entries) {
+        w.StartObject();
+        w.Key("name");
+        jsonString(w, e.name);
+        w.Key("size");
+        w.Uint64(e.size);
+        w.Key("compressedSize");
+        w.Uint64(e.compressedSize);
+        w.EndObject();
+    }
+    w.EndArray();
+    w.Key("atlases");
+    w.StartArray();
+    for (const Atlas& a : d.atlases) {
+        w.StartObject();
+        w.Key("name");
+        jsonString(w, a.name);
+        w.Key("width");
+        w.Int(a.width);
+        w.Key("height");
+        w.Int(a.height);
+        w.Key("fill");
+        a.fill < 0 ? w.Null() : w.Double(a.fill);
+        w.EndObject();
+    }
+    w.EndArray();
+    w.Key("nodes");
+    w.Int(d.nodes);
+}
+
+// The --json report on one line: "bundle", "verified" and "keyId", the
+// command's own keys written by body(w), then "error".
+template <class Body>
+void printJsonReport(const Console& console, const std::string& path, const Checked& c, Body body) {
+    rapidjson::StringBuffer buffer;
+    JsonWriter w(buffer);
+    w.StartObject();
+    w.Key("bundle");
+    jsonString(w, path);
+    w.Key("verified");
+    w.Bool(c.verified);
+    w.Key("keyId");
+    jsonString(w, c.keyId);
+    body(w);
+    w.Key("error");
+    jsonString(w, c.verified ? "" : c.reason);
+    w.EndObject();
+    console.out(buffer.GetString());
+}
+
 } // namespace
 
 int lumoVerify(int argc, char** argv, int first) {
@@ -179,21 +233,10 @@ int lumoVerify(int argc, char** argv, int first) {
     const Checked c = check(args, false, console);
     const std::string& path = args.positional[0];
     if (args.has("--json")) {
-        rapidjson::StringBuffer buffer;
-        JsonWriter w(buffer);
-        w.StartObject();
-        w.Key("bundle");
-        jsonString(w, path);
-        w.Key("verified");
-        w.Bool(c.verified);
-        w.Key("keyId");
-        jsonString(w, c.keyId);
-        w.Key("entries");
-        w.Int(c.verified ? int(c.bundle->zip->entries().size()) : 0);
-        w.Key("error");
-        jsonString(w, c.verified ? "" : c.reason);
-        w.EndObject();
-        console.out(buffer.GetString());
+        printJsonReport(console, path, c, [&](JsonWriter& w) {
+            w.Key("entries");
+            w.Int(c.verified ? int(c.bundle->zip->entries().size()) : 0);
+        });
     } else if (c.verified) {
         console.out("verified " + path + ": signed by key " + c.keyId + ", " +
                     std::to_string(c.bundle->zip->entries().size()) + " entries");
@@ -217,49 +260,7 @@ int lumoInfo(int argc, char** argv, int first) {
     }
     const Description d = describe(*c.bundle->zip);
     if (args.has("--json")) {
-        rapidjson::StringBuffer buffer;
-        JsonWriter w(buffer);
-        w.StartObject();
-        w.Key("bundle");
-        jsonString(w, path);
-        w.Key("verified");
-        w.Bool(c.verified);
-        w.Key("keyId");
-        jsonString(w, c.keyId);
-        w.Key("files");
-        w.StartArray();
-        for (const vf::ZipEntry& e : d.entries) {
-            w.StartObject();
-            w.Key("name");
-            jsonString(w, e.name);
-            w.Key("size");
-            w.Uint64(e.size);
-            w.Key("compressedSize");
-            w.Uint64(e.compressedSize);
-            w.EndObject();
-        }
-        w.EndArray();
-        w.Key("atlases");
-        w.StartArray();
-        for (const Atlas& a : d.atlases) {
-            w.StartObject();
-            w.Key("name");
-            jsonString(w, a.name);
-            w.Key("width");
-            w.Int(a.width);
-            w.Key("height");
-            w.Int(a.height);
-            w.Key("fill");
-            a.fill < 0 ? w.Null() : w.Double(a.fill);
-            w.EndObject();
-        }
-        w.EndArray();
-        w.Key("nodes");
-        w.Int(d.nodes);
-        w.Key("error");
-        jsonString(w, c.verified ? "" : c.reason);
-        w.EndObject();
-        console.out(buffer.GetString());
+        printJsonReport(console, path, c, [&](JsonWriter& w) { writeDescription(w, d); });
     } else {
         console.out("bundle: " + path);
         console.out("signer key id: " + c.keyId + (c.verified ? " (verified)" : " (NOT VERIFIED: " + c.reason + ")"));
