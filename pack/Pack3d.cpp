@@ -112,10 +112,27 @@ void renameBundleScript(const ProjectSnapshot& in, std::string& reason) {
 // Adds a file's path and content key to h (a marker when it cannot be
 // read); the key comes from the cache's file table when the file's stat
 // data are unchanged.
-void hashFile(PackCache::Hasher& h, PackCache& cache, const std::string& path) {
+// The files a mesh bundle key took in, with their content keys then.
+using KeyedFiles = std::vector<std::pair<std::string, PackCache::Key>>;
+
+void hashFile(PackCache::Hasher& h, PackCache& cache, const std::string& path, KeyedFiles& files) {
     PackCache::Key content;
     const bool read = cache.fileKey(path, content);
     h.text(path).value(uint8_t(read ? 1 : 0)).value(content);
+    files.emplace_back(path, content);
+}
+
+// Whether the files still hold the content they were keyed by (a file that
+// changed while the bundle was converted from it makes the bundle's key
+// name the wrong content).
+bool unchangedSince(PackCache& cache, const KeyedFiles& files) {
+    for (const auto& [path, then] : files) {
+        PackCache::Key now; // zero for a file that cannot be read, as then
+        cache.fileKey(path, now);
+        if (now != then)
+            return false;
+    }
+    return true;
 }
 
 void hashMesh(PackCache::Hasher& h, const ObjMesh& mesh) {
@@ -152,7 +169,7 @@ void hashMesh(PackCache::Hasher& h, const ObjMesh& mesh) {
 // Everything the mesh bundle is made of: every mesh part's name, eye
 // marker, mesh, blendshape positions, weight map file and node matrix, and
 // the conversion flags.
-PackCache::Key meshBundleKey(const ProjectSnapshot& in, PackCache& cache) {
+PackCache::Key meshBundleKey(const ProjectSnapshot& in, PackCache& cache, KeyedFiles& files) {
     PackCache::Hasher h;
     h.text("mesh bundle 2").value(int(kConvertAccumulatedRanges | kConvertNeedNormalMap));
     for (const Item3dSnapshot& item : in.items3d) {
@@ -167,7 +184,7 @@ PackCache::Key meshBundleKey(const ProjectSnapshot& in, PackCache& cache) {
             if (shape)
                 h.array(shape->vertices);
         }
-        hashFile(h, cache, item.weightMapPath);
+        hashFile(h, cache, item.weightMapPath, files);
     }
     return h.digest();
 }
@@ -198,8 +215,9 @@ bool takeStoredBundle(PackCache& cache, const PackCache::Key& key, const std::st
 void writeMeshBundle(const ProjectSnapshot& in, const std::string& bundlePath, const PackProgress& progress,
                      PackCache* cache, std::string& reason) {
     PackCache::Key key;
+    KeyedFiles files;
     if (cache) {
-        key = meshBundleKey(in, *cache);
+        key = meshBundleKey(in, *cache, files);
         if (takeStoredBundle(*cache, key, bundlePath)) {
             LOG_INFO("mesh bundle taken from the pack cache\n");
             advance(progress, 5);
@@ -218,7 +236,7 @@ void writeMeshBundle(const ProjectSnapshot& in, const std::string& bundlePath, c
     advance(progress, 5);
     if (!format.Save(bundlePath)) {
         fail(reason, "cannot write the mesh bundle " + bundlePath + ".bin / .json");
-    } else if (cache && converted) {
+    } else if (cache && converted && unchangedSince(*cache, files)) {
         // The binary part is kept as the file just written (the JSON text
         // last, so that an entry means a complete pair).
         std::string json;
