@@ -246,3 +246,81 @@ TEST(Vexa3d, jawOpenBlendshapeLowersThePatchOnAnOpenMouth) {
     EXPECT_GT(drop[1], drop[0] + 0.05) << "closed " << drop[0] << ", open " << drop[1];
     lumoDestroyItem(item);
 }
+
+// The pixels an effect changed: grey difference from the input above 20.
+cv::Mat changedPixels(const cv::Mat& in, const cv::Mat& out) {
+    cv::Mat diff, grey;
+    cv::absdiff(in, out, diff);
+    cv::cvtColor(diff, grey, cv::COLOR_RGBA2GRAY);
+    return grey > 20;
+}
+
+TEST(Vexa3d, anItemDrawsInASecondContextThatSharesNothingAndAgainInTheFirst) {
+    LUMO_REQUIRE_FIXTURES();
+    setUpRuntime();
+    SpotBundle spot;
+    const int item = lumoCreateItemFromPackage(spot.bytes.data(), int(spot.bytes.size()));
+    ASSERT_GT(item, 0) << lumoGetLastError();
+    const cv::Mat in = photo("2009_004587.jpg");
+    std::string reason;
+    cv::Mat first;
+    // The spot where context A first drew it, in context B, in A again and,
+    // released while B is current, as a new item in A.
+    for (int i = 0; i < 4; ++i) {
+        ASSERT_TRUE(vexa::makeHeadlessGlCurrent(reason, i % 2)) << reason;
+        const int drawn = i < 3 ? item : lumoCreateItemFromPackage(spot.bytes.data(), int(spot.bytes.size()));
+        ASSERT_GT(drawn, 0) << lumoGetLastError();
+        vexa::internal::tracker()->reset();
+        const cv::Mat mask = changedPixels(in, render(in, drawn, 2));
+        if (i == 0)
+            first = mask;
+        const double overlap = cv::countNonZero(mask & first) / double(cv::countNonZero(mask | first));
+        EXPECT_GT(cv::countNonZero(mask), int(in.total() / 400)) << "pass " << i;
+        EXPECT_GT(overlap, 0.8) << "pass " << i;
+        if (i == 2) {
+            ASSERT_TRUE(vexa::makeHeadlessGlCurrent(reason, 1)) << reason;
+            EXPECT_EQ(lumoDestroyItem(item), 1);
+        }
+        if (i == 3)
+            EXPECT_EQ(lumoDestroyItem(drawn), 1);
+    }
+}
+
+// Mirrors `current` the way a buffer object is kept: the last change's range
+// when one change behind, everything otherwise.
+TEST(Vexa3d, blendshapeChangesNameTheRangeACopyOfThePositionsNeeds) {
+    std::unique_ptr<Item_3d> part = mouthPatch();
+    part->blendshapes[2] = std::make_unique<ObjMesh>(*part->mesh);
+    part->blendshapes[2]->vertices[3].x += 30;  // moves one corner only
+    Packed3d patch(std::move(part), nullptr);
+    const std::string bin = readFile(patch.ws.project("out/avatar.bin"));
+    const std::string json = readFile(patch.ws.project("out/avatar.json"));
+    vexa::MeshData mesh;
+    std::string reason;
+    ASSERT_TRUE(mesh.read(reinterpret_cast<const std::uint8_t*>(bin.data()), bin.size(), json.data(), json.size(),
+                          reason))
+        << reason;
+    vexa::MeshPart& p = mesh.parts.at(0);
+    ASSERT_TRUE(p.dynamic);
+    std::vector<float> copy = p.current;
+    std::uint64_t copied = p.version;
+    const struct {
+        float jaw, corner;
+        bool changes = true;
+    } steps[] = {{0.5f, 0}, {0.5f, 0, false}, {0.7f, 0}, {0, 1}, {0, 1, false}, {0.2f, 0.3f}, {0.2f, 0.6f},
+                 {0.9f, 0.6f}, {0, 0}, {0, 0, false}, {1, 1}};
+    for (std::size_t i = 0; i < std::size(steps); ++i) {
+        float w[vexa::kBlendshapeCount] = {0};
+        w[1] = steps[i].jaw;
+        w[2] = steps[i].corner;
+        const std::uint64_t before = p.version;
+        p.applyBlendshapes(w);
+        EXPECT_EQ(p.version != before, steps[i].changes) << "step " << i;
+        if (copied + 1 == p.version)
+            std::copy(p.current.begin() + p.changedFirst, p.current.begin() + p.changedLast + 1,
+                      copy.begin() + p.changedFirst);
+        copied = p.version;
+        EXPECT_EQ(copy, p.current) << "step " << i;
+    }
+    EXPECT_NE(p.current, p.base);
+}

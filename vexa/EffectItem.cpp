@@ -459,7 +459,7 @@ struct EffectItem::Native {
             item->m_depthClearedSerial = item->m_frameSerial;
         }
         glUseProgram(program);
-        applyUniforms(item, state, item->uniforms(std::size_t(programHandle - 1)), part, msg);
+        applyUniforms(item, state, std::size_t(programHandle - 1), part, msg);
         if (msg[0])
             return;
         drawPart(program, part, item->gl().meshes[std::size_t(meshHandle - 1)][std::size_t(partIndex)]);
@@ -469,8 +469,14 @@ struct EffectItem::Native {
     // The part's own material (its descriptor's texture, colour and
     // shininess, opaque) for the material uniforms the script did not set
     // since the previous draw, then every value set since.
-    static void applyUniforms(EffectItem* item, ProgramState& state, std::vector<ActiveUniform>& uniforms,
-                              const MeshPart& part, Message& msg) {
+    // A program made again in another context first gets every value its
+    // program object had before.
+    static void applyUniforms(EffectItem* item, ProgramState& state, std::size_t program, const MeshPart& part,
+                              Message& msg) {
+        std::vector<ActiveUniform>& uniforms = item->uniforms(program);
+        GlObjects& gl = item->gl();
+        const bool replay = gl.replay[program];
+        gl.replay[program] = 0;
         std::map<std::string, Uniform> defaults = item->m_partDefaults;
         if (!state.drawn)
             defaults.insert(item->m_globalDefaults.begin(), item->m_globalDefaults.end());
@@ -487,8 +493,13 @@ struct EffectItem::Native {
                 value = &it->second;
             else if (defaults.count(u.name))
                 value = &defaults[u.name];
-            if (value)
+            else if (replay && state.applied.count(u.name))
+                value = &state.applied[u.name];
+            if (value) {
                 setOne(item, state, u, *value, msg);
+                if (value != &state.applied[u.name])
+                    state.applied[u.name] = *value;
+            }
             if (u.unit >= 0) {
                 const auto chosen = state.samplers.find(u.name);
                 const int t = chosen != state.samplers.end() ? chosen->second : -1;
@@ -832,6 +843,7 @@ EffectItem::GlObjects& EffectItem::gl() {
     g.textures.resize(m_textureSources.size());
     g.programs.resize(m_programSources.size());
     g.uniforms.resize(m_programSources.size());
+    g.replay.resize(m_programSources.size());
     g.meshes.resize(m_meshes.size());
     for (std::size_t i = 0; i < m_meshes.size(); ++i)
         g.meshes[i].resize(m_meshes[i]->parts.size());
@@ -853,8 +865,10 @@ GLuintT EffectItem::program(std::size_t index) {
         std::string reason;
         const ProgramSource& source = m_programSources[index];
         g.programs[index] = GlRenderer::createProgram(source.vertex, source.fragment, reason);
-        if (g.programs[index])
+        if (g.programs[index]) {
             g.uniforms[index] = Native::describeProgram(g.programs[index]);
+            g.replay[index] = 1;
+        }
     }
     return g.programs[index];
 }

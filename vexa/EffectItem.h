@@ -93,6 +93,7 @@ private:
     struct ProgramState {
         std::map<std::string, Uniform> pending;
         std::map<std::string, int> samplers;  // sampler name -> index into m_textureSources
+        std::map<std::string, Uniform> applied;  // the last value each uniform got
         bool drawn = false;  // global defaults applied
     };
     // What every GL object is made from, so another context can make it again.
@@ -115,6 +116,7 @@ private:
         std::vector<GLuintT> textures;  // parallel to m_textureSources
         std::vector<GLuintT> programs;  // parallel to m_programSources
         std::vector<std::vector<ActiveUniform>> uniforms;  // parallel to programs
+        std::vector<char> replay;  // parallel to programs: made again, values not yet set
         std::vector<std::vector<PartBuffers>> meshes;  // [mesh][part]
     };
     // The objects of the current context, made when missing.

@@ -7,10 +7,17 @@ namespace vexa {
 
 // A GL context on EGL with no display server: Mesa's surfaceless platform
 // when offered, else the default display; a 1 x 1 pbuffer or no surface.
-bool makeHeadlessGlCurrent(std::string& reason) {
-    static EGLDisplay s_dpy = EGL_NO_DISPLAY;
-    static EGLSurface s_surface = EGL_NO_SURFACE;
-    static EGLContext s_ctx = EGL_NO_CONTEXT;
+bool makeHeadlessGlCurrent(std::string& reason, int which) {
+    if (which < 0 || which >= kHeadlessGlContexts) {
+        reason = "no headless GL context " + std::to_string(which);
+        return false;
+    }
+    static EGLDisplay s_dpys[kHeadlessGlContexts] = {EGL_NO_DISPLAY, EGL_NO_DISPLAY};
+    static EGLSurface s_surfaces[kHeadlessGlContexts] = {EGL_NO_SURFACE, EGL_NO_SURFACE};
+    static EGLContext s_ctxs[kHeadlessGlContexts] = {EGL_NO_CONTEXT, EGL_NO_CONTEXT};
+    EGLDisplay& s_dpy = s_dpys[which];
+    EGLSurface& s_surface = s_surfaces[which];
+    EGLContext& s_ctx = s_ctxs[which];
     if (s_ctx != EGL_NO_CONTEXT) {
         if (eglMakeCurrent(s_dpy, s_surface, s_surface, s_ctx))
             return true;

@@ -7,8 +7,12 @@
 
 namespace vexa {
 
-// Creates the context and makes it current on this thread (once per
-// process; later calls only make it current again). False with a reason.
-bool makeHeadlessGlCurrent(std::string& reason);
+constexpr int kHeadlessGlContexts = 2;
+
+// Creates context `which` (0 or 1; two independent contexts sharing no
+// objects, as two preview widgets have) and makes it current on this thread.
+// Each is created once per process; later calls only make it current again.
+// False with a reason.
+bool makeHeadlessGlCurrent(std::string& reason, int which = 0);
 
 } // namespace vexa
