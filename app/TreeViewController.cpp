@@ -231,6 +231,9 @@ std::string TreeViewController::selectedName() const {
 }
 
 void TreeViewController::removeProjectEntries() {
+    for (const auto& [entry, item] : itemMap)
+        if (item)
+            usedNames.erase(item->name);
     for (int r = 0; r < m_tree->topLevelItemCount(); ++r) {
         QTreeWidgetItem* root = m_tree->topLevelItem(r);
         for (QTreeWidgetItem* child : root->takeChildren())
@@ -240,13 +243,24 @@ void TreeViewController::removeProjectEntries() {
     itemMap.clear();
 }
 
+void TreeViewController::removeProject() {
+    removeProjectEntries();
+    clearProjectItems(*MainDataHolder::instance());
+}
+
+void TreeViewController::fillFrom(const ProjectDocument& doc) {
+    resetRoots();
+    ProjectTree tree;
+    doc.applyTo(*MainDataHolder::instance(), tree);
+    // The items come after the phone frame under the root: depth order again.
+    SceneRegistry::instance().sortRequested = true;
+    buildEntries(tree);
+}
+
 void TreeViewController::resetRoots() {
     m_attr.showUI(nullptr);
     // Entries go; their items stay with the holder until the project is
     // cleared.
-    for (const auto& [entry, item] : itemMap)
-        if (item)
-            usedNames.erase(item->name);
     removeProjectEntries();
     const int32_t type = MainDataHolder::instance()->projectType;
     auto addPlus = [](QTreeWidgetItem* root) {
@@ -555,11 +569,7 @@ void TreeViewController::onTreeViewMoveUpItem() {
         setMember(si, kNodeMember);
         setMember(itemOf(p->child(i - 1)), kNodeLastMember);
     }
-    p->removeChild(s);
-    p->insertChild(i - 1, s);
-    Trace::out("onTreeViewMoveUpItem:%s:%s\n", ss(p->text(0)).c_str(), ss(s->text(0)).c_str());
-    m_tree->expandAll();
-    afterStructuralChange(s, p);
+    moveEntry(s, i - 1, "onTreeViewMoveUpItem");
 }
 
 void TreeViewController::onTreeViewMoveDownItem() {
@@ -578,11 +588,16 @@ void TreeViewController::onTreeViewMoveDownItem() {
         setMember(si, kNodeLastMember);
         setMember(itemOf(p->child(i + 1)), kNodeMember);
     }
-    p->removeChild(s);
-    p->insertChild(i + 1, s);
-    Trace::out("onTreeViewDeleteItem:%s:%s\n", ss(p->text(0)).c_str(), ss(s->text(0)).c_str());
+    moveEntry(s, i + 1, "onTreeViewDeleteItem");
+}
+
+void TreeViewController::moveEntry(QTreeWidgetItem* entry, int to, const char* traceName) {
+    QTreeWidgetItem* p = entry->parent();
+    p->removeChild(entry);
+    p->insertChild(to, entry);
+    Trace::out("%s:%s:%s\n", traceName, ss(p->text(0)).c_str(), ss(entry->text(0)).c_str());
     m_tree->expandAll();
-    afterStructuralChange(s, p);
+    afterStructuralChange(entry, p);
 }
 
 void TreeViewController::reCalRelationship() {
@@ -970,11 +985,7 @@ void TreeViewController::clearCurrentProject() {
     Trace::out("item size:%d\n", int(itemMap.size()));
     m_attr.showUI(nullptr);
     m_scene.clearSelection();
-    for (const auto& [entry, item] : itemMap)
-        if (item)
-            usedNames.erase(item->name);
-    removeProjectEntries();
-    clearProjectItems(*MainDataHolder::instance());
+    removeProject();
     m_undo->clear();
     m_scene.redraw();
     Trace::out("clearCurrentProject end\n");
@@ -983,17 +994,9 @@ void TreeViewController::clearCurrentProject() {
 void TreeViewController::onOpenProject(const ProjectDocument& doc) {
     Trace::out("TreeViewController::onOpenProject\n");
     m_attr.showUI(nullptr);
-    for (const auto& [entry, item] : itemMap)
-        if (item)
-            usedNames.erase(item->name);
-    removeProjectEntries();
-    clearProjectItems(*MainDataHolder::instance());
-    resetRoots();
-    ProjectTree tree;
-    doc.applyTo(*MainDataHolder::instance(), tree);
-    SceneRegistry::instance().sortRequested = true;
+    removeProject();
     projectName = doc.projectname;
-    buildEntries(tree);
+    fillFrom(doc);
     m_tree->clearSelection();
     m_scene.clearSelection();
     refreshSelection();
@@ -1008,16 +1011,8 @@ void TreeViewController::restoreState(const std::string& bytes, const std::strin
     m_restoring = true;
     m_attr.showUI(nullptr);
     m_scene.clearSelection();
-    for (const auto& [entry, item] : itemMap)
-        if (item)
-            usedNames.erase(item->name);
-    removeProjectEntries();
-    clearProjectItems(*MainDataHolder::instance());
-    resetRoots();
-    ProjectTree tree;
-    doc.applyTo(*MainDataHolder::instance(), tree);
-    SceneRegistry::instance().sortRequested = true;
-    buildEntries(tree);
+    removeProject();
+    fillFrom(doc);
     m_stateBytes = currentBytes();
     if (!selected.empty())
         if (QTreeWidgetItem* e = findItemByName(selected))

@@ -141,12 +141,21 @@ private:
     void attachToScene(Item* item);
     void deleteEntry(bool isgroup);
     void buildEntries(const ProjectTree& tree);
+    // Takes every entry out from under the roots and frees its item's name;
+    // the items stay with the holder.
     void removeProjectEntries();
+    // The project's entries and items go; the roots stay.
+    void removeProject();
+    // Fills the emptied tree and scene from doc, as opening a file does.
+    void fillFrom(const ProjectDocument& doc);
     void setMember(Item* item, int32_t nodetype);
     int rootIndexOf(const QTreeWidgetItem* entry) const;
     bool isRoot(const QTreeWidgetItem* entry) const;
     bool rootAvailable(int index) const;
     void afterStructuralChange(QTreeWidgetItem* selectEntry, QTreeWidgetItem* parent);
+    // Puts entry at index `to` among its siblings (traced under traceName)
+    // and selects it.
+    void moveEntry(QTreeWidgetItem* entry, int to, const char* traceName);
     QString chooseFile(const QString& title, const QString& filter);
     bool dropFile(const QString& path, QTreeWidgetItem* target);
     void setClean();
