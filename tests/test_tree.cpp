@@ -73,13 +73,15 @@ TEST_F(TreeOps, rootsFollowTheProjectType) {
             const bool on = r == 2 ? c.has3d : c.has2d;
             EXPECT_EQ(root(r)->toolTip(0).isEmpty(), on) << c.type << " root " << r;
             EXPECT_EQ(root(r)->childCount() > 0, on);
-            if (on)
+            if (on) {
                 EXPECT_EQ(root(r)->child(root(r)->childCount() - 1)->text(0), "+");
+            }
             click(root(r));
             EXPECT_EQ(root(r)->isSelected(), on);
         }
-        if (c.has3d)
+        if (c.has3d) {
             EXPECT_EQ(texts(root(2)).front(), "Global Params");
+        }
     }
 }
 
