@@ -141,10 +141,16 @@ private:
             return false;
         part.indices.resize(count * 3);
         std::uint32_t highest = 0;
-        for (std::size_t i = 0; i < part.indices.size(); ++i) {
-            const std::uint64_t at = ofs + i * size;
-            part.indices[i] = wide ? ebo.at<std::uint32_t>(at) : ebo.at<std::uint16_t>(at);
-            highest = std::max(highest, part.indices[i]);
+        if (wide) {
+            if (count)
+                std::memcpy(part.indices.data(), ebo.data + ofs, part.indices.size() * 4);
+            for (std::uint32_t i : part.indices)
+                highest = std::max(highest, i);
+        } else {
+            for (std::size_t i = 0; i < part.indices.size(); ++i) {
+                part.indices[i] = ebo.at<std::uint16_t>(ofs + i * 2);
+                highest = std::max(highest, part.indices[i]);
+            }
         }
         part.vertexCount = part.indices.empty() ? 0 : std::size_t(highest) + 1;
         return true;
@@ -158,8 +164,17 @@ private:
         if (!charge(n * 4 * (part.dynamic ? 2 : 1) + (part.dynamic ? n : 0)))
             return false;
         part.base.resize(n);
-        for (std::uint64_t e = 0; e < n; ++e)
-            part.base[e] = buf.at<std::int16_t>(ofs + e * 2) * scaleOf(scales, e % 6);
+        float scale[6];
+        for (int c = 0; c < 6; ++c)
+            scale[c] = scaleOf(scales, std::uint64_t(c));
+        const std::uint8_t* in = buf.data + ofs;
+        float* out = part.base.data();
+        for (std::uint64_t v = 0; v < n / 6; ++v, in += 12, out += 6) {
+            std::int16_t q[6];
+            std::memcpy(q, in, sizeof q);
+            for (int c = 0; c < 6; ++c)
+                out[c] = q[c] * scale[c];
+        }
         if (part.dynamic) {
             part.current = part.base;
             part.isTouched.assign(n, 0);
