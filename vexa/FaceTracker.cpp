@@ -76,7 +76,10 @@ struct FaceTracker::Impl {
         return l;
     }
 
-    ~Impl() {
+    ~Impl() { stop(); }
+
+    // Ends the worker (after the search under way); idempotent.
+    void stop() {
         {
             std::lock_guard<std::mutex> lock(mutex);
             quit = true;
@@ -155,7 +158,9 @@ struct FaceTracker::Impl {
 };
 
 FaceTracker::~FaceTracker() {
-    m_impl.reset();  // joins the worker before the settings it reads go
+    // The worker searches through this object: it ends before any member goes.
+    if (m_impl)
+        m_impl->stop();
 }
 
 std::unique_ptr<FaceTracker> FaceTracker::create(const SetupData& setup, std::string& reason) {
