@@ -17,31 +17,32 @@ std::string ParamJsonWriter::textureValue(const TemplateParam& p) const {
         return p.values;
     const std::string stem = splitPath(p.texPath).base;
     const std::string target = m_outDir + stem + ".webp";
+    // The picture is decoded from the very bytes its cache key hashes, so a
+    // file rewritten during the pack never stores new pixels under old bytes.
+    std::vector<uint8_t> source;
+    if (!readWholeFile(p.texPath, source)) {
+        Trace::err("texture parameter %s: can not read %s; stored value kept\n", p.name.c_str(), p.texPath.c_str());
+        return p.values;
+    }
     PackCache::Key key;
-    PackCache* cache = m_cache;
-    if (cache) {
-        std::vector<uint8_t> source;
-        if (readWholeFile(p.texPath, source)) {
-            PackCache::Hasher h;
-            h.text("texture imwrite webp").text(WebpAtlasEncoder::settingsTag());
-            key = h.array(source).digest();
-            std::vector<uint8_t> stored;
-            if (cache->get(PackCache::Texture, key, stored) && writeWholeFile(target, stored.data(), stored.size()))
-                return stem + ".webp";
-        } else {
-            cache = nullptr; // unreadable: the conversion below fails anyway
-        }
+    if (m_cache) {
+        PackCache::Hasher h;
+        h.text("texture imwrite webp").text(WebpAtlasEncoder::settingsTag());
+        key = h.array(source).digest();
+        std::vector<uint8_t> stored;
+        if (m_cache->get(PackCache::Texture, key, stored) && writeWholeFile(target, stored.data(), stored.size()))
+            return stem + ".webp";
     }
     ImageBuffer image;
-    if (image.imread(p.texPath) && image.imwrite(target)) {
-        std::vector<uint8_t> written;
-        if (cache && readWholeFile(target, written))
-            cache->put(PackCache::Texture, key, written.data(), written.size());
-    } else {
+    std::vector<uint8_t> encoded;
+    if (!image.imreadMemory(source.data(), source.size(), p.texPath.c_str()) || !image.imwriteMemory(target, encoded) ||
+        !writeWholeFile(target, encoded.data(), encoded.size())) {
         Trace::err("texture parameter %s: can not convert %s to WebP; stored value kept\n", p.name.c_str(),
                    p.texPath.c_str());
         return p.values;
     }
+    if (m_cache)
+        m_cache->put(PackCache::Texture, key, encoded.data(), encoded.size());
     return stem + ".webp";
 }
 
