@@ -427,6 +427,7 @@ void ObjMesh::buildDrawArrays(int32_t mode) {
             }
         }
     }
+    lastMode = mode;
     dirty = false;
 }
 

@@ -185,7 +185,9 @@ public:
     // 1 (uses the current bounds; nothing when that side is 0). Sets dirty.
     void normalizeToUnit();
     // Rebuilds the per-material triangle arrays for mode (smooth bit: corner
-    // normals, else face normals). Clears dirty.
+    // normals, else face normals; no other bit changes them). Sets lastMode,
+    // clears dirty. Drawing rebuilds them only when dirty or when the smooth
+    // bit of its mode differs from lastMode's.
     void buildDrawArrays(int32_t mode);
     // Gives the first face's material the texture at imagePath and registers
     // it with ResourceManager::addTex (adding a default material when
@@ -281,7 +283,7 @@ public:
     std::vector<std::vector<TexCoord>> drawTexCoords;
     std::vector<std::vector<math3d::Vec3>> drawColors;
     bool dirty = true;     // draw arrays must be rebuilt (set it after editing the arrays)
-    int32_t lastMode = 0;  // mode the draw arrays were built for
+    int32_t lastMode = 0;  // mode the draw arrays were last built for
 
     kvo::BMesh* bmesh = nullptr;          // owned; null until getBMesh
     bool bmeshTriangulated = false;       // bmesh was built from triangles

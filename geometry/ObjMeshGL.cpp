@@ -74,15 +74,12 @@ void ObjMesh::render(int32_t mode) {
     glDisable(GL_POLYGON_OFFSET_FILL);
     glPopAttrib();
     glEnable(GL_LIGHTING);
-    lastMode = mode;
 }
 
 void ObjMesh::drawFaces(int32_t mode) {
-    if (mode != lastMode) {
-        dirty = true;
-        lastMode = mode;
-    }
-    if (dirty)
+    // The arrays depend on the smooth bit alone: views that draw in other
+    // modes with the same shading share them.
+    if (dirty || ((mode ^ lastMode) & RenderMode::smooth))
         buildDrawArrays(mode);
     const bool textured = (mode & RenderMode::textured) && !texCoords.empty();
     const bool withColours = (mode & RenderMode::vertexColors) && !colors.empty();

@@ -162,6 +162,23 @@ TEST_F(MeshRender, hiddenFacesAreNotDrawn) {
     EXPECT_EQ(pixel(0, 0), (Rgb{0, 0, 0}));
 }
 
+TEST_F(MeshRender, viewsWithTheSameShadingShareTheDrawArrays) {
+    ObjMesh m = quad();
+    m.render(RenderMode::faces | RenderMode::smooth);
+    // Moved off the target without marking the arrays dirty: a view drawing
+    // in another mode with the same shading draws the arrays it finds; one
+    // that shades flat builds its own from the moved vertices.
+    for (auto& v : m.vertices)
+        v.x += 2;
+    const struct { int32_t mode; bool onTarget; } cases[] = {
+        {RenderMode::faces | RenderMode::smooth | RenderMode::wire, true}, {RenderMode::faces, false}};
+    for (const auto& c : cases) {
+        glClear(GL_COLOR_BUFFER_BIT);
+        m.render(c.mode);
+        EXPECT_EQ(pixel(32, 32) != (Rgb{0, 0, 0}), c.onTarget) << c.mode;
+    }
+}
+
 TEST_F(MeshRender, nodesDrawUnderTheirTransformsAndInvisibleNodesNot) {
     ObjMesh a = quad(), b = quad();
     GLNode root;
