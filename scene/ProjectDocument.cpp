@@ -10,6 +10,9 @@
 #include "scene/SplitPath.h"
 
 #include <rapidjson/document.h>
+#include <rapidjson/encodedstream.h>
+#include <rapidjson/memorystream.h>
+#include <rapidjson/reader.h>
 #include <rapidjson/stringbuffer.h>
 #include <rapidjson/writer.h>
 
@@ -206,6 +209,29 @@ size_t recordCount(const Value& doc) {
                     n += 1 + arraySize(p, "param");
         }
     return n;
+}
+
+// Counts the values of a text without building it; stops the parse once
+// the count passes cap.
+struct ValueCounter : rapidjson::BaseReaderHandler<rapidjson::UTF8<>, ValueCounter> {
+    size_t cap = 0;
+    size_t count = 0;
+    bool Default() { return ++count <= cap; }
+    bool Key(const char*, rapidjson::SizeType, bool) { return true; }
+    bool EndObject(rapidjson::SizeType) { return true; }
+    bool EndArray(rapidjson::SizeType) { return true; }
+};
+
+// True when the text holds more than cap values. One linear pass whose only
+// allocation is the parser's stack (bounded by the longest string).
+bool hasMoreValuesThan(const std::string& bytes, size_t cap) {
+    rapidjson::MemoryStream ms(bytes.data(), bytes.size());
+    rapidjson::EncodedInputStream<rapidjson::UTF8<>, rapidjson::MemoryStream> in(ms);
+    ValueCounter counter;
+    counter.cap = cap;
+    rapidjson::Reader reader;
+    reader.Parse<rapidjson::kParseIterativeFlag>(in, counter);
+    return counter.count > cap;
 }
 
 bool refuse(std::string* error, const std::string& line) {
@@ -413,6 +439,8 @@ bool ProjectDocument::fromBytes(const std::string& bytes, const std::string& exp
                                 std::string* error) {
     if (bytes.size() > kMaxFileBytes)
         return refuse(error, "project file too large: " + std::to_string(bytes.size()) + " bytes\n");
+    if (hasMoreValuesThan(bytes, kMaxValues))
+        return refuse(error, "project file has too many values\n");
     rapidjson::Document doc;
     doc.Parse<rapidjson::kParseIterativeFlag>(bytes.data(), bytes.size());
     if (doc.HasParseError())

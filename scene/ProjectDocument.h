@@ -105,6 +105,12 @@ public:
     // Files describing more items, parts and parameter records in total are
     // refused (a real project holds a few thousand at most).
     static constexpr size_t kMaxRecords = 200000;
+    // Texts holding more JSON values (objects, arrays, strings, numbers,
+    // bools, nulls; keys not counted) are refused before any document is
+    // built: a saved record takes at most ~25, so every file within
+    // kMaxRecords fits, while a text of tiny values cannot make the parsed
+    // document many times larger than the text.
+    static constexpr size_t kMaxValues = kMaxRecords * 40;
     static constexpr const char* kGlobalParamsName = "Global Params";
 
     std::string projectname;
@@ -119,7 +125,8 @@ public:
     // Parses the file text. expectedName is the file's base name: a
     // "projectname" that is missing, differs from it or could leave the
     // Projects/ folder (empty, ".", "..", a "/" or "\" or NUL in it) is
-    // refused, as are texts over kMaxFileBytes and files over kMaxRecords.
+    // refused, as are texts over kMaxFileBytes, over kMaxValues ("project
+    // file has too many values") and files over kMaxRecords.
     // On false, `out` is untouched and `error` (when given) holds the one
     // console line that was traced.
     static bool fromBytes(const std::string& bytes, const std::string& expectedName, ProjectDocument& out,

@@ -232,6 +232,12 @@ TEST_F(ProjectDocumentTest, hostileFilesAreRefusedOrReadWithDefaults) {
     ProjectDocument doc;
     EXPECT_FALSE(ProjectDocument::fromFile(big, doc, &error));
     EXPECT_NE(error.find("too large"), std::string::npos) << error;
+    // More tiny values than any project holds: refused before a document is built.
+    std::string zeros = R"({"projectname":"demo","x":[0)";
+    for (size_t i = 0; i < ProjectDocument::kMaxValues; ++i)
+        zeros += ",0";
+    EXPECT_FALSE(ProjectDocument::fromBytes(zeros + "]}", "demo", doc, &error));
+    EXPECT_EQ(error, "project file has too many values\n");
 }
 
 TEST_F(ProjectDocumentTest, projectFoldersAreMadeOnceAndOnlyForSafeNames) {
