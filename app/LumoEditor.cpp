@@ -228,6 +228,7 @@ void LumoEditor::connectActions() {
     // File > Clean pack cache: the project's kept pack results go, so the
     // next pack builds every output anew. Not while a pack uses them.
     auto* cleanCache = new QAction(tr("Clean pack cache"), this);
+    m_cleanCache = cleanCache;
     cleanCache->setObjectName(QStringLiteral("actionClean_pack_cache"));
     ui->menuX->addAction(cleanCache);
     connect(cleanCache, &QAction::triggered, this, [this] {
@@ -414,6 +415,9 @@ bool LumoEditor::applyLanguage(const QString& code) {
     m_translator = translator;
     QCoreApplication::installTranslator(translator);
     ui->retranslateUi(this);
+    // Texts made in code are not in the form.
+    m_cleanCache->setText(tr("Clean pack cache"));
+    m_tree->retranslate();
     updateTitle();
     return true;
 }

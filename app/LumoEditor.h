@@ -117,6 +117,7 @@ private:
     std::unique_ptr<Ui::LumoEditorClass> ui;
     std::string m_root;
     QPointer<QTranslator> m_translator;
+    QAction* m_cleanCache = nullptr; // File > Clean pack cache, made in code
     PackRunner* m_packRunner; // child of the window
     TreeViewController* m_tree = nullptr; // child of the window
     VexaViewController* m_bundles = nullptr; // child of the window

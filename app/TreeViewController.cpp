@@ -1102,19 +1102,34 @@ bool TreeViewController::maybeSave(QWidget* parent) {
 }
 
 void TreeViewController::buildEditMenu(QMenuBar* bar, QAction* before) {
-    auto* menu = new QMenu(tr("Edit"), bar);
+    auto* menu = new QMenu(bar);
     menu->setObjectName(QStringLiteral("menuEdit"));
-    QAction* undo = m_undo->createUndoAction(menu, tr("Undo"));
+    m_editMenu = menu;
+    // Plain actions following the stack (rather than the stack's own), so
+    // that their words follow the language.
+    QAction* undo = new QAction(menu);
     undo->setObjectName(QStringLiteral("actionUndo"));
     undo->setShortcut(QKeySequence(QStringLiteral("Ctrl+Z")));
-    QAction* redo = m_undo->createRedoAction(menu, tr("Redo"));
+    undo->setEnabled(m_undo->canUndo());
+    connect(undo, &QAction::triggered, m_undo, &QUndoStack::undo);
+    connect(m_undo, &QUndoStack::canUndoChanged, undo, &QAction::setEnabled);
+    connect(m_undo, &QUndoStack::undoTextChanged, this, &TreeViewController::retranslate);
+    m_undoAction = undo;
+    QAction* redo = new QAction(menu);
     redo->setObjectName(QStringLiteral("actionRedo"));
     redo->setShortcut(QKeySequence(QStringLiteral("Ctrl+Shift+Z")));
+    redo->setEnabled(m_undo->canRedo());
+    connect(redo, &QAction::triggered, m_undo, &QUndoStack::redo);
+    connect(m_undo, &QUndoStack::canRedoChanged, redo, &QAction::setEnabled);
+    connect(m_undo, &QUndoStack::redoTextChanged, this, &TreeViewController::retranslate);
+    m_redoAction = redo;
     menu->addAction(undo);
     menu->addAction(redo);
     menu->addSeparator();
-    QAction* history = menu->addAction(tr("Undo History"));
+    QAction* history = menu->addAction(QString());
     history->setObjectName(QStringLiteral("actionUndoHistory"));
+    m_historyAction = history;
+    retranslate();
     connect(history, &QAction::triggered, this, [this, bar] {
         auto* view = new QUndoView(m_undo, bar->window());
         view->setObjectName(QStringLiteral("p_undo_history"));
@@ -1126,4 +1141,24 @@ void TreeViewController::buildEditMenu(QMenuBar* bar, QAction* before) {
         view->show();
     });
     bar->insertMenu(before, menu);
+}
+
+void TreeViewController::retranslate() {
+    // "Undo" alone, or "Undo <step>" naming the step.
+    auto prefixed = [](const QString& word, const QString& step) {
+        return step.isEmpty() ? word : word + QLatin1Char(' ') + step;
+    };
+    if (m_editMenu) {
+        m_editMenu->setTitle(tr("Edit"));
+        m_undoAction->setText(prefixed(tr("Undo"), m_undo->undoText()));
+        m_redoAction->setText(prefixed(tr("Redo"), m_undo->redoText()));
+        m_historyAction->setText(tr("Undo History"));
+    }
+    const std::pair<int, QString> roots[] = {{m_root2d, tr("2D")}, {m_rootAr, tr("AR Mesh")}, {m_root3d, tr("3D")}};
+    for (const auto& [index, text] : roots)
+        if (QTreeWidgetItem* root = rootEntry(index)) {
+            root->setText(0, text);
+            if (!root->toolTip(0).isEmpty())
+                root->setToolTip(0, tr("Forbidden"));
+        }
 }

@@ -31,6 +31,7 @@ class BundleParamSink;
 class Item;
 class QTreeWidgetItem;
 class QAction;
+class QMenu;
 class QMenuBar;
 class QUndoStack;
 class WorkspaceTreeWidget;
@@ -85,6 +86,9 @@ public:
     // Adds the Edit menu (Undo Ctrl+Z, Redo Ctrl+Shift+Z, Undo History)
     // to the menu bar before `before`.
     void buildEditMenu(QMenuBar* bar, QAction* before);
+    // Sets the texts this controller made in code (Edit menu and its
+    // actions, the tree's roots) anew in the current language.
+    void retranslate();
     // Lays the tree out for a project type: roots, and for 3D projects the
     // "Global Params" item and the parameter board.
     void setupForProjectType(int32_t type);
@@ -170,6 +174,10 @@ private:
     AttrController m_attr;
     SceneContorller m_scene;
     QUndoStack* m_undo;
+    QMenu* m_editMenu = nullptr;
+    QAction* m_undoAction = nullptr;
+    QAction* m_redoAction = nullptr;
+    QAction* m_historyAction = nullptr;
     FileChooser m_chooser;
     std::string m_stateBytes;
     std::string m_savedBytes;

@@ -278,6 +278,9 @@ TEST_F(Shell, languageSwitchKeepsTheProjectNameInTheTitleAndIsRemembered) {
         writeFile(ts, std::string("<?xml version=\"1.0\" encoding=\"utf-8\"?><!DOCTYPE TS><TS version=\"2.1\">"
                                   "<context><name>LumoEditorClass</name><message><source>Project</source>"
                                   "<translation>") + (lang == std::string("en") ? "Project" : "\xe5\xb7\xa5\xe7\xa8\x8b") +
+                                  "</translation></message></context><context><name>TreeViewController</name>"
+                                  "<message><source>Edit</source><translation>" +
+                                  (lang == std::string("en") ? "Edit" : "\xe7\xbc\x96\xe8\xbe\x91") +
                                   "</translation></message></context></TS>");
         ASSERT_EQ(std::system(("lrelease -silent " + ts).c_str()), 0);
     }
@@ -290,9 +293,19 @@ TEST_F(Shell, languageSwitchKeepsTheProjectNameInTheTitleAndIsRemembered) {
     EXPECT_TRUE(spinUntil([&] { return group->title() == QString::fromUtf8("\xe5\xb7\xa5\xe7\xa8\x8b"); }, 10000));
     auto* bar = editor->menuBar();
     auto* languageMenu = find<QMenu>("menuLanguage");
-    QTest::mouseClick(bar, Qt::LeftButton, {}, bar->actionGeometry(languageMenu->menuAction()).center());
-    ASSERT_TRUE(spinUntil([&] { return languageMenu->isVisible(); }, 10000));
-    QTest::mouseClick(languageMenu, Qt::LeftButton, {}, languageMenu->actionGeometry(find<QAction>("actionEnglish")).center());
+    auto* edit = find<QMenu>("menuEdit"); // made in code, not by the form
+    EXPECT_EQ(edit->title(), QString::fromUtf8("\xe7\xbc\x96\xe8\xbe\x91"));
+    auto choose = [&](const char* action) {
+        QTest::mouseClick(bar, Qt::LeftButton, {}, bar->actionGeometry(languageMenu->menuAction()).center());
+        ASSERT_TRUE(spinUntil([&] { return languageMenu->isVisible(); }, 10000));
+        QTest::mouseClick(languageMenu, Qt::LeftButton, {}, languageMenu->actionGeometry(find<QAction>(action)).center());
+    };
+    for (auto [action, title] : {std::pair{"actionEnglish", "Edit"},
+                                 std::pair{"actionChinese", "\xe7\xbc\x96\xe8\xbe\x91"},
+                                 std::pair{"actionEnglish", "Edit"}}) {
+        choose(action);
+        EXPECT_EQ(edit->title(), QString::fromUtf8(title)) << action;
+    }
     EXPECT_EQ(group->title(), "Project");
     EXPECT_EQ(editor->windowTitle(), "LumoEditor - words");
     // the choice outlives the next project set-up
