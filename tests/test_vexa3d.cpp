@@ -193,6 +193,29 @@ TEST(Vexa3d, meshBundlesWithHostileRangesAreRefusedWithAReason) {
     EXPECT_FALSE(reason.empty());
 }
 
+// Thousands of empty drawcalls over a 12-byte buffer: each part costs far
+// more memory than its text, so the budget refuses the list.
+TEST(Vexa3d, aListOfEmptyDrawcallsStaysWithinTheDecodedBudget) {
+    const std::string dc = R"({"name":"","ofs_PN":0,"ofs_st":0,"ofs_ebo":0,"count":0,"is_dynamic":0,)"
+                           R"("is_ebo_32bit":0,"scales":[1,1,1],"mat":{"Kd":[1,1,1],"tex":""}})";
+    const std::string head = R"({"ofs_vbo_dyn":[0,0],"ofs_bs_deltas":[0,0],"ofs_bs_add_ranges":[0,0],)"
+                             R"("ofs_bs_padd_ranges":[0,0],"ofs_vbo_static":[0,12],"ofs_ebo":[12,0],"drawcalls":[)";
+    const std::uint8_t bin[12] = {};
+    std::string reason;
+    for (const int count : {1, 4000}) {
+        std::string json = head;
+        for (int i = 0; i < count; ++i)
+            json += (i ? "," : "") + dc;
+        json += "]}";
+        vexa::MeshData mesh;
+        const bool ok = mesh.read(bin, sizeof bin, json.data(), json.size(), reason);
+        EXPECT_EQ(ok, count == 1) << count << ": " << reason;
+        if (!ok) {
+            EXPECT_NE(reason.find("times the bundle's size"), std::string::npos) << reason;
+        }
+    }
+}
+
 // A 40 x 20 patch over the reference head's mouth whose blendshape 1 (jaw
 // open) lowers it by 60 units.
 std::unique_ptr<Item_3d> mouthPatch() {
@@ -281,8 +304,9 @@ TEST(Vexa3d, anItemDrawsInASecondContextThatSharesNothingAndAgainInTheFirst) {
             ASSERT_TRUE(vexa::makeHeadlessGlCurrent(reason, 1)) << reason;
             EXPECT_EQ(lumoDestroyItem(item), 1);
         }
-        if (i == 3)
+        if (i == 3) {
             EXPECT_EQ(lumoDestroyItem(drawn), 1);
+        }
     }
 }
 

@@ -112,6 +112,10 @@ public:
         if (!f.ok())
             return false;
         m_where = "drawcall \"" + part.name + "\": ";
+        // The part itself (twice: the list of parts may double its storage)
+        // and its names count against the budget like its arrays do.
+        if (!charge(2 * sizeof(MeshPart) + part.name.size() + part.texture.size()))
+            return false;
         if (part.diffuse[0] == 0 && part.diffuse[1] == 0 && part.diffuse[2] == 0)
             part.diffuse[0] = part.diffuse[1] = part.diffuse[2] = 1;
         return readIndices(ofsEbo, count, wide, part) && readPN(ofsPN, scales, part) &&
@@ -218,6 +222,8 @@ private:
             if (name == "weight" && channels == 1)
                 return readFloats(ofs, 1, part.vertexCount, part.weights, "alt stream \"weight\"");
         }
+        if (!charge(std::uint64_t(part.vertexCount) * sizeof(float)))
+            return false;
         part.weights.assign(part.vertexCount, 1.0f);
         return true;
     }
