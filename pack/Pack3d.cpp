@@ -57,8 +57,12 @@ bool convertPart(CFinalFormat& format, const Item3dSnapshot& item) {
 
     LOG_INFO("pack wight end\n");
     ImageBuffer weightMap;
-    if (!weightMap.imread(item.weightMapPath))
+    if (!weightMap.imread(item.weightMapPath)) {
+        // Weight 0 everywhere: the template draws the part fully transparent.
+        Trace::err("mesh part %s: weight map %s can not be loaded; the part packs with weight 0 and will not show\n",
+                   item.name.c_str(), item.weightMapPath.c_str());
         weightMap.create(2, 2, 4);
+    }
     ObjMesh weights;
     const std::vector<float> st = ShapeArray::weightStream(*item.mesh, weightMap);
     for (size_t i = 0; i + 1 < st.size(); i += 2)
