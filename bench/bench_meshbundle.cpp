@@ -269,6 +269,43 @@ ChildRun pack3dInChild(const ProjectSnapshot& project, bool useCache) {
     return r;
 }
 
+// Cold then warm (after a parameter change) pack3d of `project` with its
+// pack cache, side by side in one child process: the CPU seconds of each.
+// Both read memory this process has already touched, as the editor's packs
+// do; a pack alone in a fresh child pays for its first reads of the parent's
+// pages, which weighs on a short warm pack far more than on a cold one.
+bool pack3dPairInChild(ProjectSnapshot& project, double& coldCpu, double& warmCpu) {
+    int fds[2];
+    if (pipe(fds) != 0)
+        return false;
+    const pid_t pid = fork();
+    if (pid == 0) {
+        close(fds[0]);
+        Trace::setEnabled(false);
+        PackCache cache(PackCache::folderOf(project.projectDir()));
+        double cpu[2] = {0, 0};
+        double cpu0 = processCpuSeconds();
+        bool ok = pack3d(project, {}, nullptr, &cache);
+        cpu[0] = processCpuSeconds() - cpu0;
+        project.items3d[0].param[0].valuef = 0.75f;
+        cpu0 = processCpuSeconds();
+        ok = pack3d(project, {}, nullptr, &cache) && ok;
+        cpu[1] = processCpuSeconds() - cpu0;
+        const bool sent = write(fds[1], cpu, sizeof cpu) == ssize_t(sizeof cpu);
+        _exit(ok && sent ? 0 : 1);
+    }
+    close(fds[1]);
+    double cpu[2] = {0, 0};
+    const bool got = pid > 0 && read(fds[0], cpu, sizeof cpu) == ssize_t(sizeof cpu);
+    close(fds[0]);
+    int status = 0;
+    if (pid < 0 || waitpid(pid, &status, 0) != pid || !got || !WIFEXITED(status) || WEXITSTATUS(status) != 0)
+        return false;
+    coldCpu = cpu[0];
+    warmCpu = cpu[1];
+    return true;
+}
+
 std::string fileBytes(const fs::path& p) {
     std::ifstream in(p, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
@@ -293,6 +330,11 @@ int main() {
     {
         const std::string root = (fs::temp_directory_path() / ("bench_repack3d_" + std::to_string(::getpid()))).string();
         ProjectSnapshot project = gridProject(GridMesh(100000), root);
+        double pairCold = 0, pairWarm = 0;
+        const bool pairOk = pack3dPairInChild(project, pairCold, pairWarm);
+        fs::remove_all(PackCache::folderOf(project.projectDir()));
+        fs::remove_all(project.projectDir() + "/out");
+        fs::create_directories(project.projectDir() + "/out");
         const ChildRun cold = pack3dInChild(project, true);
         project.items3d[0].param[0].valuef = 0.75f;
         const ChildRun warm = pack3dInChild(project, true);
@@ -306,10 +348,12 @@ int main() {
             Trace::out("  pack3d, %s: %s, wall %.2f s, CPU %.2f s, peak memory %.1f MiB\n", label,
                        run.ok ? "ok" : "FAILED", run.wall, run.cpu, run.peakMiB);
         Trace::out("  warm outputs identical to a cold pack: %s\n", identical ? "yes" : "NO");
-        repackOk = cold.ok && warm.ok && plain.ok && identical;
+        Trace::out("  pack3d side by side in one process: cold, filling the cache: %s, CPU %.3f s; warm, a parameter "
+                   "changed: CPU %.3f s\n", pairOk ? "ok" : "FAILED", pairCold, pairWarm);
+        repackOk = cold.ok && warm.ok && plain.ok && identical && pairOk;
         // CPU seconds of the packs: the machine is shared, wall time would
         // also measure the neighbours (and their disk traffic).
-        repackRatio = warm.cpu / std::max(cold.cpu, 1e-9);
+        repackRatio = pairWarm / std::max(pairCold, 1e-9);
         repackMemory = warm.peakMiB / std::max(cold.peakMiB, 1e-9);
         fs::remove_all(root);
     }
