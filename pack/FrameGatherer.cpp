@@ -81,6 +81,11 @@ bool sizesFrom(const FrameFields& v, size_t pixelBytes, TexFrame& f) {
     if (v[8] <= 0 || v[9] <= 0 || v[10] != 4 || v[8] != v[6] || v[9] != v[7] ||
         uint64_t(v[8]) * uint64_t(v[9]) * 4 != pixelBytes)
         return false;
+    // The trim box lies inside the source picture and spans the trimmed
+    // size: an entry saying otherwise was not written by a pack.
+    if (v[0] <= 0 || v[1] <= 0 || v[2] < 0 || v[3] < 0 || v[4] >= v[0] || v[5] >= v[1] ||
+        int64_t(v[4]) - v[2] + 1 != v[6] || int64_t(v[5]) - v[3] + 1 != v[7])
+        return false;
     f.srcWidth = v[0], f.srcHeight = v[1], f.trimLeft = v[2], f.trimBottom = v[3];
     f.trimRight = v[4], f.trimTop = v[5], f.trimWidth = v[6], f.trimHeight = v[7];
     f.cropped = true;
