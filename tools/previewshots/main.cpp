@@ -159,7 +159,7 @@ int main(int argc, char** argv) {
         return ok ? 0 : 1;
 
     // A 3D project: its bundle replaces the 2D one in the running preview.
-    const std::string name3d = "spot_3d";
+    const std::string name3d = "spot_live";  // the 3D views' shots already made "spot_3d"
     ObjMesh spot;
     if (!editor.createProject(2, QString::fromStdString(name3d)) ||
         !packSpot(editor.workspaceRoot(), name3d, argv[3], spot)) {
