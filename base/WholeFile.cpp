@@ -29,6 +29,22 @@ bool readInto(const std::string& path, Bytes& bytes, uint64_t maxBytes) {
 
 } // namespace
 
+long readFully(int fd, void* to, size_t size) {
+    auto* bytes = static_cast<char*>(to);
+    size_t got = 0;
+    while (got < size) {
+        const ssize_t n = ::read(fd, bytes + got, size - got);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return -1;
+        if (n == 0)
+            break;
+        got += size_t(n);
+    }
+    return long(got);
+}
+
 bool readWholeFile(const std::string& path, std::string& bytes, uint64_t maxBytes) {
     return readInto(path, bytes, maxBytes);
 }

@@ -13,6 +13,11 @@
 bool readWholeFile(const std::string& path, std::string& bytes, uint64_t maxBytes = UINT64_MAX);
 bool readWholeFile(const std::string& path, std::vector<uint8_t>& bytes, uint64_t maxBytes = UINT64_MAX);
 
+// Reads up to `size` bytes from fd into `to`, retrying interrupted and short
+// reads until `size` bytes or the end of the file; the number read, or -1
+// on an error.
+long readFully(int fd, void* to, size_t size);
+
 // Writes `size` bytes to path through a temporary file of a unique name in
 // the same folder (made with mkstemp, so no planted link is followed), which
 // is flushed to disk and then renamed into place; the folder is flushed

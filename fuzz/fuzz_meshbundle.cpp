@@ -11,18 +11,11 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     fuzzSetUp();
-    const void* zero = std::memchr(data, 0, size);
-    const size_t jsonSize = zero ? size_t(static_cast<const uint8_t*>(zero) - data) : size;
-    const size_t binSize = zero ? size - jsonSize - 1 : 0;
-    std::unique_ptr<char[]> json(new char[jsonSize]);
-    std::unique_ptr<uint8_t[]> bin(new uint8_t[binSize]);
-    std::memcpy(json.get(), data, jsonSize);
-    if (binSize)
-        std::memcpy(bin.get(), data + jsonSize + 1, binSize);
+    const FuzzMeshBundle in = fuzzMeshBundle(data, size);
 
     std::vector<MeshBundleMesh> meshes;
     std::string error;
-    if (!MeshBundleReader::fromBytes(bin.get(), binSize, json.get(), jsonSize, meshes, error)) {
+    if (!MeshBundleReader::fromBytes(in.bin.get(), in.binSize, in.json.get(), in.jsonSize, meshes, error)) {
         FUZZ_CHECK(meshes.empty() && !error.empty());
         return 0;
     }

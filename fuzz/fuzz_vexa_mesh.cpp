@@ -11,17 +11,10 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     fuzzSetUp();
-    const void* zero = std::memchr(data, 0, size);
-    const size_t jsonSize = zero ? size_t(static_cast<const uint8_t*>(zero) - data) : size;
-    const size_t binSize = zero ? size - jsonSize - 1 : 0;
-    std::unique_ptr<char[]> json(new char[jsonSize]);
-    std::unique_ptr<uint8_t[]> bin(new uint8_t[binSize]);
-    std::memcpy(json.get(), data, jsonSize);
-    if (binSize)
-        std::memcpy(bin.get(), data + jsonSize + 1, binSize);
+    const FuzzMeshBundle in = fuzzMeshBundle(data, size);
     vexa::MeshData mesh;
     std::string reason;
-    if (!mesh.read(bin.get(), binSize, json.get(), jsonSize, reason)) {
+    if (!mesh.read(in.bin.get(), in.binSize, in.json.get(), in.jsonSize, reason)) {
         FUZZ_CHECK(mesh.parts.empty() && !reason.empty());
         return 0;
     }

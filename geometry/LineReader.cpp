@@ -1,6 +1,7 @@
 #include "geometry/LineReader.h"
 
 #include "base/Trace.h"
+#include "base/WholeFile.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -17,23 +18,6 @@ const char* findByte(std::string_view text, size_t from, char c) {
     if (from >= text.size())
         return nullptr;
     return static_cast<const char*>(std::memchr(text.data() + from, c, text.size() - from));
-}
-
-// Reads up to size bytes at data, retrying interrupted and short reads;
-// the number read, or -1 on an error.
-long readFully(int fd, char* data, size_t size) {
-    size_t got = 0;
-    while (got < size) {
-        const ssize_t n = ::read(fd, data + got, size - got);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0)
-            return -1;
-        if (n == 0)
-            break;
-        got += size_t(n);
-    }
-    return long(got);
 }
 
 } // namespace

@@ -79,20 +79,6 @@ bool soundEntry(const uint8_t* entry, size_t size, const PackCache::Key& key) {
            PackCache::hashOf(entry + kHeaderBytes, size - kHeaderBytes) == getKey(entry + 32);
 }
 
-// Reads exactly size bytes from fd.
-bool readFully(int fd, uint8_t* to, size_t size) {
-    size_t done = 0;
-    while (done < size) {
-        const ssize_t n = ::read(fd, to + done, size - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        done += size_t(n);
-    }
-    return true;
-}
-
 // The whole regular file at path (at most maxBytes) into an uninitialised
 // buffer: entries are large and read once, so they are neither cleared
 // first nor copied again. False when it cannot be read whole.
@@ -105,7 +91,7 @@ bool readEntryFile(const std::string& path, uint64_t maxBytes, std::unique_ptr<u
     if (ok) {
         size = size_t(st.st_size);
         bytes.reset(new uint8_t[std::max<size_t>(size, 1)]);
-        ok = readFully(fd, bytes.get(), size);
+        ok = readFully(fd, bytes.get(), size) == long(size);
     }
     ::close(fd);
     return ok;
@@ -206,10 +192,10 @@ bool PackCache::get(Kind kind, const Key& key, std::vector<uint8_t>& payload) {
     struct stat st;
     uint8_t header[kHeaderBytes];
     bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && uint64_t(st.st_size) >= kHeaderBytes &&
-              uint64_t(st.st_size) <= kDefaultMaxBytes && readFully(fd, header, kHeaderBytes);
+              uint64_t(st.st_size) <= kDefaultMaxBytes && readFully(fd, header, kHeaderBytes) == long(kHeaderBytes);
     if (ok) {
         payload.resize(size_t(st.st_size) - kHeaderBytes);
-        ok = readFully(fd, payload.data(), payload.size());
+        ok = readFully(fd, payload.data(), payload.size()) == long(payload.size());
     }
     ::close(fd);
     std::error_code ec;
